@@ -1,0 +1,1 @@
+typedef unsigned char uint8_t;

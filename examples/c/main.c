@@ -1,0 +1,14 @@
+/* main.c - a small firmware entry */
+#include "board.h"
+#include <stdint.h>
+
+#ifdef USE_UART
+#include "uart.h"
+#endif
+
+int main(void)
+{
+    board_init();
+    for (;;) {
+    }
+}

@@ -1,0 +1,1 @@
+void uart_init(void);

@@ -1,0 +1,2 @@
+// Placeholder until the preprocessor lands.
+namespace cppkv {}

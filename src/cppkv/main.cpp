@@ -1,0 +1,2 @@
+// cppkv: the C preprocessor.
+int main() { return 0; }

@@ -1,0 +1,46 @@
+#include "host/host.h"
+
+#include <csignal>
+
+namespace host {
+
+std::size_t last_separator(std::string_view name) {
+  for (std::size_t i = name.size(); i > 0; --i)
+    if (is_separator(name[i - 1])) return i - 1;
+  return std::string_view::npos;
+}
+
+bool is_absolute(std::string_view name) {
+  if (!name.empty() && is_separator(name[0])) return true;
+  return name.size() >= 2 && name[1] == ':';
+}
+
+std::string to_native(std::string_view name) {
+  std::string native(name);
+  for (char& c : native)
+    if (c == '\\') c = '/';
+  return native;
+}
+
+std::FILE* open_file(std::string_view name, const char* mode) {
+  if (name.empty()) return nullptr;
+  return std::fopen(to_native(name).c_str(), mode);
+}
+
+bool remove_file(std::string_view name) {
+  return std::remove(to_native(name).c_str()) == 0;
+}
+
+namespace {
+volatile std::sig_atomic_t interrupt_flag = 0;
+
+extern "C" void on_interrupt(int) { interrupt_flag = 1; }
+}  // namespace
+
+void install_interrupt_handler() { std::signal(SIGINT, on_interrupt); }
+void ignore_interrupts() { std::signal(SIGINT, SIG_IGN); }
+bool interrupt_requested() { return interrupt_flag != 0; }
+void request_interrupt() { interrupt_flag = 1; }
+void clear_interrupt() { interrupt_flag = 0; }
+
+}  // namespace host

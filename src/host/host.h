@@ -1,0 +1,38 @@
+// Host layer: the only code that knows the operating system.
+//
+// The programs name files the way their home platform does: "\" separates
+// directories and "X:" may start an absolute name. On a POSIX host "/" is a
+// separator as well, and every name is turned into the native form only at
+// the moment it is opened, created or removed.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace host {
+
+// True for "\" and "/": both separate directories on this host.
+constexpr bool is_separator(char c) { return c == '\\' || c == '/'; }
+
+// Position of the last separator in name, or npos.
+std::size_t last_separator(std::string_view name);
+
+// True for a name that starts with a separator or with a drive ("X:").
+bool is_absolute(std::string_view name);
+
+// The name with every "\" turned into "/", as the operating system wants it.
+std::string to_native(std::string_view name);
+
+// fopen/remove on the native form of name.
+std::FILE* open_file(std::string_view name, const char* mode);
+bool remove_file(std::string_view name);
+
+// Console interrupt. The handler only sets a flag; the programs poll it.
+void install_interrupt_handler();
+void ignore_interrupts();
+bool interrupt_requested();
+void request_interrupt();  // what the handler does; also used by tests
+void clear_interrupt();
+
+}  // namespace host

@@ -1,0 +1,117 @@
+#include "zrmackv/driver.h"
+
+#include "host/host.h"
+#include "zrmackv/line_engine.h"
+#include "zrmackv/options.h"
+#include "zrmackv/run.h"
+
+namespace zrmackv {
+
+namespace {
+
+// An interrupt ends the run wherever the line loop notices it.
+struct InterruptStop {};
+
+void open_files(Run& run) {
+  Settings& s = run.settings;
+  SourceReader& src = run.source;
+  src.source_file = src_fopen(run, s.source_name, "rb", src.source_state);
+  if (!src.source_file) fatal_stop(run, F_CANT_OPEN, s.source_name);
+  run.files.output = src_fopen(run, s.out_source, "wb", run.files.output_state);
+  if (!run.files.output) fatal_stop(run, F_CANT_CREATE, s.out_source);
+  if (s.opt_t) {
+    run.files.tag = src_fopen(run, s.mac_tag, s.tag_named ? "ab" : "wb", run.files.tag_state);
+    if (!run.files.tag) fatal_stop(run, F_CANT_CREATE, s.mac_tag);
+  }
+  src.current = src.source_file;
+  src.current_file = s.source_name;
+  message_print(run);
+}
+
+// Checks made when the source ended without an executed .END.
+void end_of_source_checks(Run& run) {
+  if (run.end_executed) return;
+  run.end_checks_begun = true;
+  end_of_source_state_checks(run);
+  message_print(run);
+}
+
+void print_dependencies(Run& run) {
+  const std::string& source = run.settings.source_name;
+  if (run.dependencies.empty()) {
+    std::fprintf(run.out, "%s :\n", source.c_str());
+    return;
+  }
+  for (const std::string& path : run.dependencies)
+    std::fprintf(run.out, "%s : %s\n", source.c_str(), path.c_str());
+}
+
+void close_all_files(Run& run) {
+  src_close_all(run);
+  src_fclose(run, run.files.output, run.files.output_state);
+  src_fclose(run, run.files.tag, run.files.tag_state);
+}
+
+int run_sequence(Run& run, const std::vector<std::string>& args, const Environment& env) {
+  Settings& s = run.settings;
+  read_environment(run, env);
+  switch (parse_command_line(run, args)) {
+    case ParseOutcome::ExitNow:
+      return 0;
+    case ParseOutcome::ExitAfterCleanup:
+      end_of_run(run);
+      return 0;
+    case ParseOutcome::Continue:
+      break;
+  }
+  if (s.opt_v) {
+    print_version_line(run);
+    close_all_files(run);
+    return 0;
+  }
+  message_print(run);  // a set-up fatal message ends the run here
+  load_reserved_words(run);
+  derive_file_names(run);
+  open_files(run);
+  if (!line_loop(run)) throw InterruptStop{};
+  end_of_source_checks(run);
+  end_of_run(run);
+  print_dependencies(run);
+  return run.messages.error_count != 0 ? 3 : 0;
+}
+
+}  // namespace
+
+void end_of_run(Run& run) {
+  close_all_files(run);
+  if (!run.settings.out_source.empty()) host::remove_file(run.settings.out_source);
+  if (run.settings.opt_t && !run.settings.tag_named && run.files.tag_state != FILE_NEVER_OPENED &&
+      !run.messages.tag_received)
+    host::remove_file(run.settings.mac_tag);
+  std::fputs("\n", run.out);
+}
+
+int interrupt_stop(Run& run) {
+  host::ignore_interrupts();
+  close_all_files(run);
+  std::fputs("\n", run.out);
+  std::fflush(run.out);
+  return 1;
+}
+
+int run_zrmackv(const std::vector<std::string>& args, const Environment& env, std::FILE* out,
+                LineWriter* writer) {
+  Run run(out, writer);
+  int code;
+  try {
+    code = run_sequence(run, args, env);
+  } catch (const FatalStop& stop) {
+    code = stop.exit_code;
+  } catch (const InterruptStop&) {
+    code = interrupt_stop(run);
+  }
+  std::fflush(out);
+  return code;
+}
+
+}  // namespace zrmackv

@@ -1,0 +1,163 @@
+#include "zrmackv/source.h"
+
+#include "host/host.h"
+#include "zrmackv/run.h"
+
+namespace zrmackv {
+
+namespace {
+
+constexpr char kCtrlZ = 26;
+
+// Reads one physical line of at most max characters (line feed included)
+// into line. The line ends at its first NUL byte, as a C string would.
+// Returns false at the end of the file when nothing was read.
+bool read_physical_line(std::FILE* file, std::string& line, std::size_t max) {
+  line.clear();
+  if (!file) return false;
+  bool read_any = false;
+  bool ended_at_nul = false;
+  while (line.size() < max) {
+    int c = getc_unlocked(file);
+    if (c == EOF) break;
+    read_any = true;
+    if (c == 0) {
+      // Later bytes of this read are lost; the reader still consumes up to
+      // the line feed or the read limit.
+      ended_at_nul = true;
+    }
+    if (!ended_at_nul) line.push_back(static_cast<char>(c));
+    if (c == '\n') break;
+    if (ended_at_nul && line.size() + 1 >= max) break;
+  }
+  return read_any;
+}
+
+// Drops the rest of an over-long physical line, up to its line feed.
+void drop_rest_of_line(std::FILE* file) {
+  if (!file) return;
+  int c;
+  do c = getc_unlocked(file);
+  while (c != EOF && c != '\n');
+}
+
+void advance_line_number(SourceReader& s) {
+  s.line_count++;
+  s.line_no = s.line_no + 1 > kLineNumberWrap ? 0 : s.line_no + 1;
+}
+
+bool expansion_active(const MacExp& m) {
+  return m.state == M_EXPAND || m.state == R_EXPAND || m.before != nullptr;
+}
+
+// Takes the next node of the expansion queue; false when the reader must go
+// on with the files.
+bool take_from_queue(Run& run) {
+  SourceReader& s = run.source;
+  StoredLine*& cursor = run.macro.macro_cursor;
+  while (cursor) {
+    const IncludeLevel& level = s.levels[s.depth];
+    if (level.paused && cursor == level.pause_at) return false;
+    if (cursor->has_text) {
+      s.line = cursor->line_data;
+      s.current_file = cursor->f_name;
+      s.line_no = static_cast<std::uint32_t>(cursor->line_no);
+      cursor = cursor->next;
+      return true;
+    }
+    cursor = nullptr;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool src_fgets(Run& run) {
+  SourceReader& s = run.source;
+  const std::size_t max = static_cast<std::size_t>(run.settings.max_line_length);
+  for (;;) {
+    if (take_from_queue(run)) return true;
+    if (read_physical_line(s.current, s.line, max)) {
+      advance_line_number(s);
+      return true;
+    }
+    if (s.depth == 0) return false;
+    // End of an include file: resume the level below, expansion queue first.
+    IncludeLevel& ended = s.levels[s.depth];
+    src_fclose(run, ended.file, ended.open_state);
+    s.depth--;
+    s.line_no = ended.resume_line;
+    if (s.depth > 0) {
+      s.current_file = s.levels[s.depth].path;
+      s.current = s.levels[s.depth].file;
+    } else {
+      s.current_file = run.settings.source_name;
+      s.current = s.source_file;
+    }
+  }
+}
+
+bool src_getline(Run& run) {
+  SourceReader& s = run.source;
+  for (;;) {
+    if (s.end_seen) return false;
+    if (!src_fgets(run)) return false;
+    const MacExp& m = *run.macro.current;
+    if ((expansion_active(m) && !s.levels[s.depth].paused) || m.state == M_EXIT ||
+        m.state == R_EXIT)
+      return true;  // a replayed line is taken as it is
+    std::string& line = s.line;
+    if (!line.empty() && line.back() == kCtrlZ) line.pop_back();
+    if (line.empty()) continue;  // nothing before the end of the file
+    if (line.back() == '\n') {
+      line.pop_back();
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      return true;
+    }
+    if (line.size() < static_cast<std::size_t>(run.settings.max_line_length) - 2) return true;
+    // Over-long: keep the first 255 characters, drop the rest of the line.
+    line.resize(std::min<std::size_t>(line.size(), run.settings.max_line_length - 1));
+    s.truncated = true;
+    drop_rest_of_line(s.current);
+    return true;
+  }
+}
+
+std::FILE* src_fopen(Run&, std::string_view path, const char* mode, int& open_state,
+                     std::source_location) {
+  if (open_state == FILE_OPEN) return nullptr;
+  std::FILE* file = host::open_file(path, mode);
+  if (file) open_state = FILE_OPEN;
+  return file;
+}
+
+void src_fclose(Run&, std::FILE*& file, int& open_state, std::source_location) {
+  if (open_state != FILE_OPEN) return;
+  if (file) std::fclose(file);
+  file = nullptr;
+  open_state = FILE_CLOSED;
+}
+
+void src_include_push(Run& run, std::FILE* file, std::string_view path) {
+  SourceReader& s = run.source;
+  IncludeLevel& level = s.levels[s.depth + 1];
+  level.file = file;
+  level.resume_line = s.line_no;
+  level.path.assign(path);
+  level.open_state = FILE_OPEN;
+  level.paused = run.macro.current->state == M_EXPAND;
+  level.pause_at = level.paused ? run.macro.macro_cursor : nullptr;
+  s.current_file.assign(path);
+  s.line_no = 0;
+  s.current = file;
+  s.depth++;
+}
+
+void src_close_all(Run& run) {
+  SourceReader& s = run.source;
+  src_fclose(run, s.source_file, s.source_state);
+  for (int d = 1; d <= kMaxIncludeDepth; ++d) src_fclose(run, s.levels[d].file, s.levels[d].open_state);
+  s.current = nullptr;
+}
+
+}  // namespace zrmackv

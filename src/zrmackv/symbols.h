@@ -1,0 +1,63 @@
+// Symbol table: values, declarations, .DEFINE texts, labels and macro
+// names, 251 hash buckets with chains in order of creation.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+
+#include "zrmackv/name_hash.h"
+
+namespace zrmackv {
+
+struct Run;
+
+enum SymbolKind : int {
+  S_MACRO = 1,
+  S_EQU = 2,
+  S_LABEL = 3,
+  S_GLOBAL = 4,
+  S_BTEQU = 5,
+  S_BGLOBAL = 9,
+  S_DEFINE = 10,
+  S_NOT_FOUND = 15,
+};
+
+struct Symbol {
+  int kind = S_NOT_FOUND;
+  std::string name;
+  std::string text;  // replacement text of an S_DEFINE
+  std::int32_t value = 0;
+  Symbol* next = nullptr;  // next entry of the same bucket
+};
+
+class SymbolTable {
+ public:
+  // The entry of that name, or nullptr.
+  Symbol* find(std::string_view name);
+  const Symbol* find(std::string_view name) const;
+  // Creates an entry at the end of its bucket's chain.
+  Symbol& create(std::string_view name, int kind);
+  std::size_t size() const { return entries_.size(); }
+
+ private:
+  std::deque<Symbol> entries_;  // stable addresses; nothing is removed
+  std::array<Symbol*, kHashBuckets> heads_{};
+  std::array<Symbol*, kHashBuckets> tails_{};
+};
+
+struct SymbolResult {
+  int kind;
+  std::int32_t value;
+};
+
+// Kind and value of name; kind S_NOT_FOUND when absent.
+SymbolResult symbol_lookup(const Run& run, std::string_view name);
+
+// Creates or updates name with the new kind, value and (S_DEFINE) text.
+void symbol_set(Run& run, std::string_view name, int kind, std::int32_t value,
+                std::string_view text = {});
+
+}  // namespace zrmackv

@@ -1,0 +1,195 @@
+#!/usr/bin/env python3
+"""Runs one end-to-end case file against zrmackv or cppkv.
+
+A case file is a list of sections. Lines before the first section are
+comments. A section starts with a header line
+
+    --- KIND [NAME] [FLAG ...]
+
+and its content is every line up to the next header. Content flags:
+    noeol   drop the content's final line feed
+    esc     decode \\r \\n \\t \\\\ and \\xNN escapes in the content
+    py      the content is a Python expression giving str, bytes or (for
+            args) a list; handy for huge or binary inputs
+
+Kinds:
+    program          zrmackv or cppkv (default: the case's top folder name)
+    args             the arguments, split like a shell line (or a py list)
+    env              NAME=VALUE lines added to a minimal environment
+    file NAME        an input file (folders are created as needed)
+    dir NAME         an empty folder
+    sh               shell commands run in the case folder before the program
+    stdin            standard input (default: empty)
+    stdout, stderr   the exact expected stream (unchecked when absent)
+    exit             the expected exit code (default 0)
+    expect NAME      a file that must exist afterwards with exactly this content
+    present          names (one a line) that must exist afterwards
+    absent           names (one a line) that must not exist afterwards
+"""
+import argparse
+import difflib
+import os
+import re
+import shlex
+import subprocess
+import sys
+import tempfile
+
+HEADER = re.compile(rb'^--- (\S+)(.*)$')
+
+
+def decode_escapes(data: bytes) -> bytes:
+    out = bytearray()
+    i = 0
+    while i < len(data):
+        c = data[i]
+        if c == 0x5C and i + 1 < len(data):
+            n = data[i + 1]
+            if n == ord('x') and i + 3 < len(data) + 0:
+                out.append(int(data[i + 2:i + 4], 16))
+                i += 4
+                continue
+            simple = {ord('r'): 13, ord('n'): 10, ord('t'): 9, 0x5C: 0x5C}
+            if n in simple:
+                out.append(simple[n])
+                i += 2
+                continue
+        out.append(c)
+        i += 1
+    return bytes(out)
+
+
+class Section:
+    def __init__(self, kind, words):
+        self.kind = kind
+        self.name = None
+        self.flags = set()
+        for w in words:
+            if w in ('noeol', 'esc', 'py'):
+                self.flags.add(w)
+            elif self.name is None:
+                self.name = w
+            else:
+                raise SystemExit(f'unexpected word {w!r} in section header')
+        self.raw = b''
+
+    def value(self):
+        data = self.raw
+        if 'py' in self.flags:
+            v = eval(data.decode('utf-8'), {})
+            return v.encode('latin-1') if isinstance(v, str) else v
+        if 'noeol' in self.flags and data.endswith(b'\n'):
+            data = data[:-1]
+        if 'esc' in self.flags:
+            data = decode_escapes(data)
+        return data
+
+    def text(self):
+        return self.value().decode('latin-1')
+
+
+def parse_case(path):
+    sections = []
+    current = None
+    with open(path, 'rb') as f:
+        for line in f.read().splitlines(keepends=True):
+            m = HEADER.match(line.rstrip(b'\n'))
+            if m:
+                current = Section(m.group(1).decode(), m.group(2).decode().split())
+                sections.append(current)
+            elif current is not None:
+                current.raw += line
+    return sections
+
+
+def show_diff(label, expected: bytes, actual: bytes):
+    exp = expected.decode('latin-1').splitlines(keepends=True)
+    act = actual.decode('latin-1').splitlines(keepends=True)
+    print(f'--- {label} differs:')
+    for line in difflib.unified_diff(exp, act, 'expected', 'actual'):
+        sys.stdout.write(repr(line)[1:-1] + '\n' if line[:1] in '+- ' and not line.startswith(('---', '+++')) else line)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument('--zrmackv', required=True)
+    ap.add_argument('--cppkv', required=True)
+    ap.add_argument('case')
+    opts = ap.parse_args()
+
+    sections = parse_case(opts.case)
+    program = os.path.basename(os.path.dirname(os.path.abspath(opts.case)))
+    for s in sections:
+        if s.kind == 'program':
+            program = s.text().strip()
+    binary = {'zrmackv': opts.zrmackv, 'cppkv': opts.cppkv}[program]
+
+    args, stdin, env = [], b'', {'PATH': os.environ.get('PATH', '/usr/bin:/bin'), 'LC_ALL': 'C'}
+    if 'ASAN_OPTIONS' in os.environ:
+        env['ASAN_OPTIONS'] = os.environ['ASAN_OPTIONS']
+    failures = []
+    with tempfile.TemporaryDirectory(prefix='kvcase.') as work:
+        for s in sections:
+            if s.kind == 'args':
+                v = eval(s.raw.decode(), {}) if 'py' in s.flags else shlex.split(s.text())
+                args = list(v)
+            elif s.kind == 'env':
+                for line in s.text().splitlines():
+                    if line.strip():
+                        k, _, v = line.partition('=')
+                        env[k] = v
+            elif s.kind == 'file':
+                p = os.path.join(work, s.name)
+                os.makedirs(os.path.dirname(p), exist_ok=True)
+                with open(p, 'wb') as f:
+                    f.write(s.value())
+            elif s.kind == 'dir':
+                os.makedirs(os.path.join(work, s.name), exist_ok=True)
+            elif s.kind == 'sh':
+                subprocess.run(['sh', '-e', '-c', s.text()], cwd=work, check=True)
+            elif s.kind == 'stdin':
+                stdin = s.value()
+
+        proc = subprocess.run([binary] + args, cwd=work, env=env, input=stdin,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+
+        expected_exit = 0
+        for s in sections:
+            if s.kind == 'exit':
+                expected_exit = int(s.text().strip())
+            elif s.kind in ('stdout', 'stderr'):
+                actual = proc.stdout if s.kind == 'stdout' else proc.stderr
+                if actual != s.value():
+                    failures.append((s.kind, s.value(), actual))
+            elif s.kind == 'expect':
+                p = os.path.join(work, s.name)
+                if not os.path.exists(p):
+                    failures.append((f'file {s.name} (missing)', s.value(), b''))
+                else:
+                    with open(p, 'rb') as f:
+                        got = f.read()
+                    if got != s.value():
+                        failures.append((f'file {s.name}', s.value(), got))
+            elif s.kind in ('present', 'absent'):
+                for name in s.text().split():
+                    exists = os.path.exists(os.path.join(work, name))
+                    if exists != (s.kind == 'present'):
+                        failures.append((f'{name} should be {s.kind}', b'', b''))
+        if proc.returncode != expected_exit:
+            failures.append((f'exit code {proc.returncode}, expected {expected_exit}', b'', b''))
+
+    if failures:
+        print(f'FAIL {opts.case}: {program} {shlex.join(args)}')
+        for label, exp, act in failures:
+            if exp or act:
+                show_diff(label, exp, act)
+            else:
+                print('--- ' + label)
+        if proc.stderr and all(f[0] != 'stderr' for f in failures):
+            print('--- stderr was:\n' + proc.stderr.decode('latin-1')[:4000])
+        sys.exit(1)
+    print(f'ok {opts.case}')
+
+
+if __name__ == '__main__':
+    main()
