@@ -45,7 +45,7 @@ def decode_escapes(data: bytes) -> bytes:
         c = data[i]
         if c == 0x5C and i + 1 < len(data):
             n = data[i + 1]
-            if n == ord('x') and i + 3 < len(data) + 0:
+            if n == ord('x') and i + 3 < len(data):
                 out.append(int(data[i + 2:i + 4], 16))
                 i += 4
                 continue
@@ -106,8 +106,9 @@ def show_diff(label, expected: bytes, actual: bytes):
     exp = expected.decode('latin-1').splitlines(keepends=True)
     act = actual.decode('latin-1').splitlines(keepends=True)
     print(f'--- {label} differs:')
-    for line in difflib.unified_diff(exp, act, 'expected', 'actual'):
-        sys.stdout.write(repr(line)[1:-1] + '\n' if line[:1] in '+- ' and not line.startswith(('---', '+++')) else line)
+    # repr() shows carriage returns, tabs and binary bytes.
+    for line in difflib.unified_diff(exp, act, 'expected', 'actual', lineterm=''):
+        print(repr(line))
 
 
 def main():
@@ -122,7 +123,7 @@ def main():
     for s in sections:
         if s.kind == 'program':
             program = s.text().strip()
-    binary = {'zrmackv': opts.zrmackv, 'cppkv': opts.cppkv}[program]
+    binary = os.path.abspath({'zrmackv': opts.zrmackv, 'cppkv': opts.cppkv}[program])
 
     args, stdin, env = [], b'', {'PATH': os.environ.get('PATH', '/usr/bin:/bin'), 'LC_ALL': 'C'}
     if 'ASAN_OPTIONS' in os.environ:

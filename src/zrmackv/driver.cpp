@@ -1,5 +1,7 @@
 #include "zrmackv/driver.h"
 
+#include <new>
+
 #include "host/host.h"
 #include "zrmackv/line_engine.h"
 #include "zrmackv/options.h"
@@ -109,6 +111,13 @@ int run_zrmackv(const std::vector<std::string>& args, const Environment& env, st
     code = stop.exit_code;
   } catch (const InterruptStop&) {
     code = interrupt_stop(run);
+  } catch (const std::bad_alloc&) {
+    // Memory exhaustion anywhere is the run-time fatal "Not enough memory".
+    try {
+      fatal_stop(run, F_NO_MEMORY, {});
+    } catch (const FatalStop& stop) {
+      code = stop.exit_code;
+    }
   }
   std::fflush(out);
   return code;

@@ -260,18 +260,19 @@ void print_option_list(Run& run) {
 
 void print_revision_listing(Run& run) {
   static constexpr const char* kRevisions[] = {
-      "macro.h     2.10.00  macro engine records and constants",
-      "system.h    2.10.00  host and file conventions",
-      "table.h     2.10.00  reserved-word and symbol tables",
-      "tablekv.h   2.10.00  Orsk/K,Velk/K reserved words",
-      "proto.h     2.10.00  shared declarations",
-      "main.c      2.10.00  driver, options and messages",
-      "macro.c     2.10.00  macro definition, call and repeat",
-      "input.c     2.10.00  source reader and line engine",
-      "output.c    2.10.00  output file and line rewriting",
-      "directiv.c  2.10.00  directives, symbols and conditions",
-      "figure.c    2.10.00  expression evaluator",
+      "macro     header  2.10.00  macro engine records and constants",
+      "system    header  2.10.00  host and file conventions",
+      "table     header  2.10.00  reserved-word and symbol tables",
+      "tablekv   header  2.10.00  Orsk/K,Velk/K reserved words",
+      "proto     header  2.10.00  shared declarations",
+      "main      unit    2.10.00  driver, options and messages",
+      "macro     unit    2.10.00  macro definition, call and repeat",
+      "input     unit    2.10.00  source reader and line engine",
+      "output    unit    2.10.00  output file and line rewriting",
+      "directiv  unit    2.10.00  directives, symbols and conditions",
+      "figure    unit    2.10.00  expression evaluator",
   };
+
   std::fprintf(run.out, " ===== Macro Processor Version %s (%s.%s) =====\n", kVersion, "PC", "WN");
   for (const char* line : kRevisions) std::fprintf(run.out, "\t%s\n", line);
 }
