@@ -25,12 +25,21 @@ Kinds:
     expect NAME      a file that must exist afterwards with exactly this content
     present          names (one a line) that must exist afterwards
     absent           names (one a line) that must not exist afterwards
+    interrupt NAME   NAME becomes a pipe that the program reads as a file: the
+                     content is written into it, then the program gets a
+                     console interrupt (SIGINT), then one more line follows
+                     and the pipe is closed
 """
 import argparse
+import array
+import fcntl
+import termios
 import difflib
 import os
 import re
 import shlex
+import signal
+import time
 import subprocess
 import sys
 import tempfile
@@ -111,6 +120,45 @@ def show_diff(label, expected: bytes, actual: bytes):
         print(repr(line))
 
 
+def wait_until_blocked(pid, feed):
+    """Waits until the program has taken everything from the pipe and sleeps
+    waiting for more, so the interrupt falls between two lines."""
+    deadline = time.time() + 60
+    while time.time() < deadline:
+        pending = array.array('i', [0])
+        fcntl.ioctl(feed.fileno(), termios.FIONREAD, pending)
+        with open(f'/proc/{pid}/stat') as f:
+            state = f.read().rsplit(')', 1)[1].split()[0]
+        if pending[0] == 0 and state == 'S':
+            time.sleep(0.05)
+            return
+        time.sleep(0.02)
+
+
+def run_with_interrupt(binary, args, work, env, stdin, section):
+    """Feeds a pipe line by line and interrupts the program between lines."""
+    pipe = os.path.join(work, section.name)
+    os.mkfifo(pipe)
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        child = subprocess.Popen([binary] + args, cwd=work, env=env, stdin=subprocess.DEVNULL,
+                                 stdout=out, stderr=err)
+        # Opening blocks until the program opens the pipe, which it does only
+        # after its interrupt handler is installed.
+        with open(pipe, 'wb', buffering=0) as feed:
+            feed.write(section.value())
+            wait_until_blocked(child.pid, feed)
+            child.send_signal(signal.SIGINT)
+            time.sleep(0.3)
+            try:
+                feed.write(b'\tNOP\n')
+            except BrokenPipeError:
+                pass
+        child.wait(timeout=120)
+        out.seek(0)
+        err.seek(0)
+        return subprocess.CompletedProcess(child.args, child.returncode, out.read(), err.read())
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('--zrmackv', required=True)
@@ -151,8 +199,12 @@ def main():
             elif s.kind == 'stdin':
                 stdin = s.value()
 
-        proc = subprocess.run([binary] + args, cwd=work, env=env, input=stdin,
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+        interrupt = next((s for s in sections if s.kind == 'interrupt'), None)
+        if interrupt:
+            proc = run_with_interrupt(binary, args, work, env, stdin, interrupt)
+        else:
+            proc = subprocess.run([binary] + args, cwd=work, env=env, input=stdin,
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
 
         expected_exit = 0
         for s in sections:
