@@ -3,14 +3,16 @@
 #include <algorithm>
 #include <string_view>
 
+#include "zrmackv/run.h"
+
 namespace zrmackv {
 
-namespace {
-
-bool is_symbol_char(unsigned char c) {
+bool figure_symbol_char(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
          c == '$' || c == '?' || c == '_';
 }
+
+namespace {
 
 // Token text is held to kTokenMax - 1 bytes: a longer token is consumed
 // whole from the cursor, but only its first kTokenMax - 1 bytes are kept.
@@ -65,7 +67,7 @@ int scan_token(std::string_view text, std::string& token_text, std::size_t& leng
   const char second = text.size() > 1 ? text[1] : '\0';
   auto run_symbol = [&](std::size_t from) {
     std::size_t i = from;
-    while (i < text.size() && is_symbol_char(static_cast<unsigned char>(text[i]))) ++i;
+    while (i < text.size() && figure_symbol_char(static_cast<unsigned char>(text[i]))) ++i;
     length = i;
     keep_text(token_text, text.substr(0, i));
   };
@@ -116,7 +118,7 @@ int scan_token(std::string_view text, std::string& token_text, std::size_t& leng
   if (first == '=') return second == '=' ? fixed(2, T_EQEQ) : fixed(1, T_ASSIGN);
   if (first == '!') return second == '=' ? fixed(2, T_NE) : fixed(1, T_BAD);
   if (int kind = punctuation_kind(first); kind != T_END) return fixed(1, kind);
-  if (is_symbol_char(static_cast<unsigned char>(first))) {
+  if (figure_symbol_char(static_cast<unsigned char>(first))) {
     run_symbol(1);
     return T_SYMBOL;
   }
@@ -198,5 +200,301 @@ std::int32_t figure_convert_by_suffix(std::string_view text, int& status) {
     default: return figure_dec(text, status);
   }
 }
+
+bool figure_number(Run& run, std::string_view text, std::int32_t& value) {
+  // The status is shared with the other users of the converters; a stale
+  // overflow from elsewhere must not fail this number.
+  int& status = run.figure.conversion_status;
+  status = CONV_NONE;
+  value = 0;
+  if (text.empty()) return true;
+  std::string_view body = text.substr(0, text.size() - 1);
+  switch (text.back()) {
+    case 'B': case 'b': value = figure_bin(body, status); break;
+    case 'O': case 'o': value = figure_oct(body, status); break;
+    case 'H': case 'h': value = figure_hex(body, status); break;
+    default:
+      if (text.back() < '0' || text.back() > '9') {
+        message_set(run, E_ILLEGAL_OPERAND, text, MSG_ERROR);
+        return false;
+      }
+      value = figure_dec(text, status);
+      break;
+  }
+  if (status == CONV_BAD_DIGIT) {
+    message_set(run, E_ILLEGAL_OPERAND, text, MSG_ERROR);
+    return false;
+  }
+  if (status == CONV_OVERFLOW) {
+    message_set(run, E_VALUE_OUT_OF_RANGE, text, MSG_ERROR);
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+// Binding levels of the operators; ( and the bottom are never reduced by a
+// binary operator.
+int level(int op) {
+  switch (op) {
+    case OP_NEG: case OP_POS: case OP_NOT: return 5;
+    case OP_MUL: case OP_DIV: case OP_MOD: return 4;
+    case OP_ADD: case OP_SUB: return 3;
+    case OP_SHL: case OP_SHR: return 2;
+    case OP_AND: return 1;
+    case OP_OR: case OP_XOR: return 0;
+    default: return -1;
+  }
+}
+
+bool is_prefix(int op) { return op == OP_NEG || op == OP_POS || op == OP_NOT; }
+
+const char* operator_text(int op) {
+  static constexpr const char* kTexts[] = {")", "-", "+", "~", "*", "/", "%", "+",
+                                           "-", "<<", ">>", "&", "|", "^", "(", ""};
+  return op >= 0 && op <= OP_BOTTOM ? kTexts[op] : "";
+}
+
+int binary_operator(int kind) {
+  switch (kind) {
+    case T_STAR: return OP_MUL;
+    case T_SLASH: return OP_DIV;
+    case T_PERCENT: return OP_MOD;
+    case T_PLUS: return OP_ADD;
+    case T_MINUS: return OP_SUB;
+    case T_SHL: return OP_SHL;
+    case T_SHR: return OP_SHR;
+    case T_AMP: return OP_AND;
+    case T_PIPE: return OP_OR;
+    case T_CARET: return OP_XOR;
+    default: return -1;
+  }
+}
+
+// x shifted left by count (negative: right); a magnitude of 32 or more gives 0.
+std::int32_t shift_left(std::int32_t x, std::int32_t count) {
+  if (count >= 32 || count <= -32) return 0;
+  if (count >= 0) return static_cast<std::int32_t>(static_cast<std::uint32_t>(x) << count);
+  return x >> -count;  // arithmetic: the sign is copied
+}
+
+// Wrapping 32-bit arithmetic, done in unsigned to stay clear of overflow.
+std::int32_t apply_binary(Run& run, int op, std::int32_t left, std::int32_t right) {
+  const std::uint32_t l = static_cast<std::uint32_t>(left);
+  const std::uint32_t r = static_cast<std::uint32_t>(right);
+  switch (op) {
+    case OP_MUL: return static_cast<std::int32_t>(l * r);
+    case OP_DIV:
+    case OP_MOD:
+      if (right == 0) {
+        run.figure.division_by_zero = true;
+        return 0;
+      }
+      // The one quotient that does not fit wraps to itself; its remainder is 0.
+      if (right == -1) return op == OP_DIV ? static_cast<std::int32_t>(0u - l) : 0;
+      return op == OP_DIV ? left / right : left % right;
+    case OP_ADD: return static_cast<std::int32_t>(l + r);
+    case OP_SUB: return static_cast<std::int32_t>(l - r);
+    case OP_SHL: return shift_left(left, right);
+    case OP_SHR:
+      // Negating the count would overflow only for the minimum, which is
+      // out of range either way.
+      return right <= -32 ? 0 : shift_left(left, -right);
+    case OP_AND: return static_cast<std::int32_t>(l & r);
+    case OP_OR: return static_cast<std::int32_t>(l | r);
+    case OP_XOR: return static_cast<std::int32_t>(l ^ r);
+    default: return left;
+  }
+}
+
+// One evaluation over a cursor into the operand text.
+class Evaluator {
+ public:
+  Evaluator(Run& run, std::string_view text)
+      : run_(run), fig_(run.figure), cursor_(text), operands_(fig_.operands),
+        operators_(fig_.operators), token_(fig_.token) {
+    operands_.clear();
+    operands_.push_back(0);  // the sentinel: the value of an empty operand
+    operators_.clear();
+    operators_.push_back(OP_BOTTOM);
+    fig_.conversion_status = CONV_NONE;
+  }
+
+  int run();
+  std::string_view rest() const { return cursor_; }
+  // The relational operator the evaluation stopped at, or nullptr.
+  std::string_view stop_operator() const { return stop_; }
+
+ private:
+  int fail(int code, std::string_view argument) {
+    message_set(run_, code, argument, MSG_ERROR);
+    return EVAL_FAIL;
+  }
+  // Applies the operator on top to the operand stack and pops it.
+  void reduce();
+  // Reduces every operator on top that binds at least as tightly as op
+  // (all binary operators are left-associative), then pushes op.
+  void offer_binary(int op) {
+    while (level(operators_.back()) >= level(op)) reduce();
+    operators_.push_back(op);
+  }
+  int not_constant() {
+    operands_.resize(1);
+    operators_.resize(1);
+    return EVAL_NOT_CONST;
+  }
+  int end_steps(bool at_end);
+
+  Run& run_;
+  FigureState& fig_;
+  std::string_view cursor_;
+  std::vector<std::int32_t>& operands_;
+  std::vector<int>& operators_;
+  std::string& token_;
+  std::string_view stop_;
+  int parens_ = 0;
+  bool undefined_used_ = false;
+};
+
+void Evaluator::reduce() {
+  int op = operators_.back();
+  operators_.pop_back();
+  if (op == OP_LPAREN) return;
+  // Every operator is pushed only with an operand to follow, so there is
+  // always one above the sentinel here; the sentinel itself stays 0.
+  if (is_prefix(op)) {
+    std::int32_t& x = operands_.back();
+    const std::uint32_t u = static_cast<std::uint32_t>(x);
+    if (op == OP_NEG) x = static_cast<std::int32_t>(0u - u);
+    if (op == OP_NOT) x = static_cast<std::int32_t>(~u);
+    return;
+  }
+  std::int32_t right = operands_.back();
+  operands_.pop_back();
+  std::int32_t& left = operands_.back();
+  left = apply_binary(run_, op, left, right);
+}
+
+int Evaluator::end_steps(bool at_end) {
+  while (operators_.back() != OP_BOTTOM) reduce();
+  if (parens_ != 0) return fail(E_RPAREN_MISSING, "");
+  if (fig_.division_by_zero) return fail(E_DIVISION_BY_ZERO, "");
+  if (!at_end) return EVAL_OK;
+  if (run_.messages.code != 0 && run_.messages.cls == MSG_ERROR) return EVAL_FAIL;
+  return undefined_used_ ? EVAL_UNDEF : EVAL_OK;
+}
+
+int Evaluator::run() {
+  bool had_operand = false;
+  bool after_operand = false;
+  bool after_rparen = false;
+  for (;;) {
+    // The raw text of the token, blanks excluded: numbers and names are read
+    // from it, so a token cut in token_ is still valued by its full text.
+    std::size_t blanks = 0;
+    while (blanks < cursor_.size() && (cursor_[blanks] == ' ' || cursor_[blanks] == '\t'))
+      ++blanks;
+    cursor_.remove_prefix(blanks);
+    const char* start = cursor_.data();
+    int kind = figure_token(cursor_, token_);
+    std::string_view raw(start, static_cast<std::size_t>(cursor_.data() - start));
+
+    if (kind == T_END || is_relational(kind)) {
+      if (kind != T_END) {
+        stop_ = raw;
+        if (!had_operand) return fail(E_OPERAND_NOT_ENOUGH, token_);
+      }
+      if (!after_operand && operators_.back() != OP_BOTTOM) {
+        // An operator still waits for its right operand: "1+", "~", "1+(".
+        int op = operators_.back();
+        if (op == OP_LPAREN) return fail(E_RPAREN_MISSING, "");
+        return fail(E_EXPRESSION_SYNTAX, operator_text(op));
+      }
+      return end_steps(kind == T_END);
+    }
+
+    switch (kind) {
+      case T_NUMBER: {
+        if (after_operand) return fail(E_EXPRESSION_SYNTAX, token_);
+        std::int32_t value;
+        if (!figure_number(run_, raw, value)) return EVAL_FAIL;
+        operands_.push_back(value);
+        break;
+      }
+      case T_SYMBOL: {
+        if (after_rparen) return fail(E_EXPRESSION_SYNTAX, token_);
+        if (after_operand) return fail(E_ILLEGAL_OPERAND, token_);
+        SymbolResult symbol = symbol_lookup(run_, raw);
+        if (symbol.kind == S_NOT_FOUND) {
+          if (run_.messages.quiet) return fail(E_SYMBOL_UNDEFINED, token_);
+          undefined_used_ = true;
+          operands_.push_back(0);
+        } else if (symbol.kind == S_EQU) {
+          operands_.push_back(symbol.value);
+        } else {
+          return not_constant();
+        }
+        break;
+      }
+      case T_TILDE:
+      case T_LPAREN:
+      case T_PLUS:
+      case T_MINUS:
+        if ((kind == T_PLUS || kind == T_MINUS) && after_operand) {
+          offer_binary(binary_operator(kind));
+        } else if (kind == T_TILDE || kind == T_LPAREN) {
+          if (after_rparen) return fail(E_EXPRESSION_SYNTAX, token_);
+          operators_.push_back(kind == T_TILDE ? OP_NOT : OP_LPAREN);
+          if (kind == T_LPAREN) ++parens_;
+        } else {
+          operators_.push_back(kind == T_PLUS ? OP_POS : OP_NEG);
+        }
+        after_operand = after_rparen = false;
+        continue;
+      case T_STAR: case T_SLASH: case T_PERCENT: case T_SHL: case T_SHR:
+      case T_AMP: case T_PIPE: case T_CARET:
+        if (!after_operand) return fail(E_EXPRESSION_SYNTAX, token_);
+        offer_binary(binary_operator(kind));
+        after_operand = after_rparen = false;
+        continue;
+      case T_RPAREN:
+        --parens_;
+        if (!after_operand) return fail(E_EXPRESSION_SYNTAX, ")");
+        while (operators_.back() != OP_LPAREN && operators_.back() != OP_BOTTOM) reduce();
+        if (operators_.back() == OP_BOTTOM) return fail(E_EXPRESSION_SYNTAX, ")");
+        operators_.pop_back();
+        after_operand = after_rparen = true;
+        continue;
+      case T_BAD:
+        return fail(E_EXPRESSION_SYNTAX, token_);
+      default:
+        return not_constant();
+    }
+    // An operand was pushed.
+    had_operand = after_operand = true;
+    after_rparen = false;
+  }
+}
+
+}  // namespace
+
+int figure_eval(Run& run, std::string& operand) {
+  Evaluator evaluator(run, operand);
+  int status = evaluator.run();
+  run.figure.value = run.figure.operands.back();
+  std::size_t consumed = static_cast<std::size_t>(evaluator.rest().data() - operand.data());
+  std::string_view stop = evaluator.stop_operator();
+  if (stop.empty()) {
+    operand.erase(0, consumed);
+  } else {
+    // Put the relational operator back in front of the unread rest.
+    char text[2] = {stop[0], stop.size() > 1 ? stop[1] : '\0'};
+    operand.replace(0, consumed, text, stop.size());
+  }
+  return status;
+}
+
+int figure_eval(Run& run) { return figure_eval(run, run.figure.operand); }
 
 }  // namespace zrmackv

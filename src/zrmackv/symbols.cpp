@@ -33,16 +33,85 @@ SymbolResult symbol_lookup(const Run& run, std::string_view name) {
   return {e->kind, e->value};
 }
 
-void symbol_set(Run& run, std::string_view name, int kind, std::int32_t value,
+namespace {
+
+// What symbol_set does when the name already exists.
+enum Action : int {
+  KEEP,      // no change, no message
+  REPLACE,   // the entry takes the new kind, value and text
+  BIT_ZERO,  // stays S_BTEQU with the value 0
+  INVALID,   // "Invalid symbol definition"
+  MULTIPLE,  // "Symbol is multiple defined"
+  BIT_EXIST, // "Invalid bit-symbol exist"
+  ANOTHER,   // "Symbol has already defined as another type"
+};
+
+// Column of a new kind in the conflict table; -1 for kinds outside it.
+int new_kind_column(int kind) {
+  switch (kind) {
+    case S_EQU: return 0;
+    case S_GLOBAL: return 1;
+    case S_BTEQU: return 2;
+    case S_BGLOBAL: return 3;
+    case S_DEFINE: return 4;
+    default: return -1;
+  }
+}
+
+// Conflict table: existing kind (row) against new kind (column:
+// S_EQU, S_GLOBAL, S_BTEQU, S_BGLOBAL, S_DEFINE).
+Action conflict(int existing, int column) {
+  static constexpr Action kMacro[5] = {KEEP, INVALID, KEEP, INVALID, INVALID};
+  static constexpr Action kEqu[5] = {REPLACE, KEEP, BIT_EXIST, BIT_EXIST, MULTIPLE};
+  static constexpr Action kLabel[5] = {KEEP, KEEP, KEEP, KEEP, KEEP};
+  static constexpr Action kGlobal[5] = {REPLACE, KEEP, BIT_EXIST, BIT_EXIST, MULTIPLE};
+  static constexpr Action kBtequ[5] = {ANOTHER, ANOTHER, BIT_ZERO, BIT_ZERO, MULTIPLE};
+  static constexpr Action kBglobal[5] = {KEEP, INVALID, KEEP, INVALID, INVALID};
+  static constexpr Action kDefine[5] = {MULTIPLE, MULTIPLE, MULTIPLE, MULTIPLE, REPLACE};
+  switch (existing) {
+    case S_MACRO: return kMacro[column];
+    case S_EQU: return kEqu[column];
+    case S_LABEL: return kLabel[column];
+    case S_GLOBAL: return kGlobal[column];
+    case S_BTEQU: return kBtequ[column];
+    case S_BGLOBAL: return kBglobal[column];
+    case S_DEFINE: return kDefine[column];
+    default: return REPLACE;
+  }
+}
+
+void store(Symbol& e, int kind, std::int32_t value, std::string_view text) {
+  e.kind = kind;
+  // Only an S_EQU (and the kinds outside the table, such as a macro name's
+  // link) keeps a value; declarations carry 0.
+  e.value = new_kind_column(kind) < 0 || kind == S_EQU ? value : 0;
+  if (kind == S_DEFINE)
+    e.text.assign(text);
+  else
+    e.text.clear();
+}
+
+}  // namespace
+
+bool symbol_set(Run& run, std::string_view name, int kind, std::int32_t value,
                 std::string_view text) {
   Symbol* e = run.symbols.find(name);
-  if (!e) e = &run.symbols.create(name, kind);
-  e->kind = kind;
-  e->value = kind == S_EQU ? value : 0;
-  if (kind == S_DEFINE)
-    e->text.assign(text);
-  else
-    e->text.clear();
+  if (!e) {
+    store(run.symbols.create(name, kind), kind, value, text);
+    return true;
+  }
+  int column = new_kind_column(kind);
+  Action action = column < 0 ? REPLACE : conflict(e->kind, column);
+  switch (action) {
+    case KEEP: return true;
+    case REPLACE: store(*e, kind, value, text); return true;
+    case BIT_ZERO: e->value = 0; return true;
+    case INVALID: message_set(run, E_INVALID_SYMBOL_DEFINITION, name, MSG_ERROR); break;
+    case MULTIPLE: message_set(run, E_MULTIPLE_DEFINED, name, MSG_ERROR); break;
+    case BIT_EXIST: message_set(run, E_INVALID_BIT_SYMBOL, name, MSG_ERROR); break;
+    case ANOTHER: message_set(run, E_ANOTHER_TYPE, name, MSG_ERROR); break;
+  }
+  return false;
 }
 
 }  // namespace zrmackv

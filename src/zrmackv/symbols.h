@@ -56,8 +56,13 @@ struct SymbolResult {
 // Kind and value of name; kind S_NOT_FOUND when absent.
 SymbolResult symbol_lookup(const Run& run, std::string_view name);
 
-// Creates or updates name with the new kind, value and (S_DEFINE) text.
-void symbol_set(Run& run, std::string_view name, int kind, std::int32_t value,
+// Creates name, or updates it by the conflict rules of its existing kind
+// against the new one (S_EQU, S_GLOBAL, S_BTEQU, S_BGLOBAL or S_DEFINE).
+// A new entry takes value for S_EQU (0 for the other kinds) and, for
+// S_DEFINE, its own copy of text. A conflict raises its error and leaves the
+// entry as it was; then the result is false. Any other new kind (a macro
+// name, a label) takes over the entry whatever it was.
+bool symbol_set(Run& run, std::string_view name, int kind, std::int32_t value,
                 std::string_view text = {});
 
 }  // namespace zrmackv
