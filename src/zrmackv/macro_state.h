@@ -41,6 +41,8 @@ struct MacroEngine {
   MacExp bottom;                  // lives for the whole run
   MacExp* current = &bottom;      // innermost activity
   StoredLine* macro_cursor = nullptr;  // next stored line to deliver; none: read files
+  std::uint32_t define_nest = 0;      // depth of custom macro definitions being recorded
+  std::uint32_t rep_define_nest = 0;  // depth of .MREPEAT blocks inside a repeat body
 };
 
 }  // namespace zrmackv

@@ -6,10 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "zrmackv/conditions.h"
+#include "zrmackv/directives.h"
 #include "zrmackv/figure.h"
+#include "zrmackv/line_engine.h"
 #include "zrmackv/line_writer.h"
 #include "zrmackv/macro_state.h"
 #include "zrmackv/messages.h"
+#include "zrmackv/reserved.h"
 #include "zrmackv/settings.h"
 #include "zrmackv/source.h"
 #include "zrmackv/symbols.h"
@@ -41,6 +45,10 @@ struct Run {
   SymbolTable symbols;
   MacroEngine macro;
   FigureState figure;
+  ReservedTable reserved;
+  LineEngine line;
+  DirectiveState directives;
+  Conditions conditions;
 
   bool end_executed = false;      // .END was executed
   bool end_checks_begun = false;  // the end-of-source checks have begun

@@ -1,0 +1,221 @@
+#include "zrmackv/statement.h"
+
+#include "zrmackv/reserved.h"
+#include "zrmackv/run.h"
+
+namespace zrmackv {
+
+namespace {
+
+constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+constexpr bool is_name_start(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '$' || c == '_';
+}
+
+// Characters that end a number, besides a blank and the end of the text.
+constexpr bool is_operator(char c) {
+  switch (c) {
+    case '%': case '&': case '*': case '+': case ',': case '-':
+    case '/': case '<': case '>': case '^': case '|':
+      return true;
+    default:
+      return false;
+  }
+}
+
+constexpr bool is_radix_suffix(char c) {
+  return c == 'B' || c == 'b' || c == 'H' || c == 'h' || c == 'O' || c == 'o';
+}
+
+bool ends_number(std::string_view text, std::size_t at) {
+  return at >= text.size() || is_blank(text[at]) || is_operator(text[at]);
+}
+
+// The format letters that may follow a mnemonic written with ":".
+bool is_format_letter(const Token& t) {
+  if (t.cls != TK_NAME || t.text.size() != 1) return false;
+  switch (t.text[0]) {
+    case 'Z': case 'z': case 'Q': case 'q': case 'S': case 's': case 'G': case 'g':
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Classes that may stand as the operation after a label.
+bool is_operation_class(int cls) {
+  return cls == RC_MNEMONIC || cls == RC_DIRECTIVE || cls == RC_MACRO_DIRECTIVE ||
+         cls == RC_STRING_FUNCTION || cls == RC_CONDITIONAL;
+}
+
+}  // namespace
+
+Token token_split(std::string_view& text) {
+  std::size_t start = 0;
+  while (start < text.size() && is_blank(text[start])) ++start;
+  text.remove_prefix(start);
+  const std::size_t n = text.size();
+  if (n == 0) return {TK_OTHER, text.substr(0, 0)};
+
+  std::size_t length;
+  int cls;
+  if (is_digit(text[0])) {
+    std::size_t j = 1;
+    while (j < n && is_digit(text[j])) ++j;
+    if (j < n && is_radix_suffix(text[j]) && ends_number(text, j + 1)) {
+      length = j + 1;
+      cls = TK_NUMBER;
+    } else if (ends_number(text, j)) {
+      length = j;
+      cls = TK_NUMBER;
+    } else {
+      // A digit run glued to other characters is no number.
+      while (j < n && is_name_char(text[j])) ++j;
+      length = j;
+      cls = TK_OTHER;
+    }
+  } else {
+    std::size_t dots = 0;
+    if (text[0] == '.') dots = n > 1 && text[1] == '.' ? 2 : 1;
+    if (dots < n && is_name_start(text[dots])) {
+      std::size_t j = dots + 1;
+      while (j < n && is_name_char(text[j])) ++j;
+      if (j < n && text[j] == ':') {
+        length = j + 1;
+        cls = TK_NAME_COLON;
+      } else {
+        length = j;
+        cls = TK_NAME;
+      }
+    } else {
+      length = dots ? dots : 1;
+      cls = TK_OTHER;
+    }
+  }
+  Token token{cls, text.substr(0, length)};
+  text.remove_prefix(length);
+  return token;
+}
+
+std::size_t comment_start(std::string_view line) {
+  char quote = 0;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    char c = line[i];
+    if (c == '\\') {
+      ++i;  // the next character is taken literally
+    } else if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+    } else if (c == ';') {
+      while (i > 0 && is_blank(line[i - 1])) --i;
+      return i;
+    }
+  }
+  return line.size();
+}
+
+void make_statement(Statement& stmt, std::string_view line) {
+  std::size_t end = comment_start(line);
+  std::size_t begin = 0;
+  while (begin < end && is_blank(line[begin])) ++begin;
+  stmt.text.assign(line.substr(begin, end - begin));
+  stmt.copy.assign(stmt.text);
+  stmt.comment.assign(line.substr(end));
+  stmt.label_form = LABEL_NONE;
+  stmt.label = {};
+  stmt.operation = {};
+  stmt.op_class = RC_NONE;
+  stmt.op_code = 0;
+  stmt.operand = {};
+  stmt.rest = {};
+}
+
+int stmt_scan(Run& run) {
+  Statement& st = run.line.stmt;
+  std::string_view cursor = st.text;
+  Token t1 = token_split(cursor);
+  std::string_view after_first = cursor;
+  Token t2 = token_split(cursor);
+  st.rest = cursor;
+
+  ReservedWord r1, r2;
+  if (t1.cls == TK_NAME) r1 = reserved_find_any_case(run, t1.text);
+  if (t2.cls == TK_NAME) r2 = reserved_find_any_case(run, t2.text);
+
+  st.label_form = LABEL_NONE;
+  st.label = {};
+  st.operation = {};
+  st.op_class = RC_NONE;
+  st.op_code = 0;
+  st.operand = {};
+
+  auto set_operation = [&](std::string_view word, ReservedWord r, std::string_view operand) {
+    st.operation = word;
+    st.op_class = r.cls;
+    st.op_code = r.code;
+    st.operand = operand;
+  };
+  // After a label the second word is the operation when it can be one.
+  auto operation_after_label = [&] {
+    if (is_operation_class(r2.cls)) set_operation(t2.text, r2, cursor);
+  };
+  // A reserved word or number in the name field of a statement whose second
+  // word defines something.
+  auto check_name_field = [&] {
+    bool defining = r2.code == D_BTEQU || r2.code == D_EQU || r2.code == D_DEFINE;
+    bool assembled_only = r2.cls == RC_MACRO_DIRECTIVE || r2.cls == RC_STRING_FUNCTION ||
+                          r2.cls == RC_CONDITIONAL || r2.code == D_ASSERT ||
+                          r2.code == D_INCLUDE || r2.code == D_LIST;
+    if (defining || (assembled_only && run.conditions.assembling))
+      message_set(run, E_RESERVED_WORD_USED, t1.text, MSG_ERROR);
+  };
+
+  switch (t1.cls) {
+    case TK_NAME_COLON: {
+      std::string_view name = t1.text.substr(0, t1.text.size() - 1);
+      ReservedWord r = reserved_find_any_case(run, name);
+      if (r.cls == RC_MNEMONIC && is_format_letter(t2)) {
+        set_operation(name, r, cursor);  // a mnemonic with a format letter
+        break;
+      }
+      st.label_form = LABEL_COLON;
+      st.label = name;
+      operation_after_label();
+      break;
+    }
+    case TK_NAME:
+      if (r1.cls == RC_NONE) {
+        st.label_form = LABEL_NAME;
+        st.label = t1.text;
+        operation_after_label();
+      } else if (r1.cls == RC_DIRECTIVE || r1.cls == RC_MACRO_DIRECTIVE ||
+                 r1.cls == RC_STRING_FUNCTION || r1.cls == RC_CONDITIONAL) {
+        set_operation(t1.text, r1, after_first);
+      } else {
+        check_name_field();
+        if (r1.cls == RC_MNEMONIC) set_operation(t1.text, r1, after_first);
+      }
+      break;
+    case TK_NUMBER:
+      check_name_field();
+      break;
+    default:
+      break;
+  }
+  return st.op_class;
+}
+
+void label_set(Run& run, std::string_view name) {
+  if (is_reserved(run, name)) {
+    message_set(run, E_RESERVED_WORD_USED, name, MSG_ERROR);
+    return;
+  }
+  Symbol* entry = run.symbols.find(name);
+  if (!entry) entry = &run.symbols.create(name, S_LABEL);
+  entry->kind = S_LABEL;
+  entry->value = 0;
+}
+
+}  // namespace zrmackv
