@@ -1,0 +1,84 @@
+// The reserved-word table: its contents, codes, classes and lookups.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "zrmackv/reserved.h"
+#include "zrmackv/run.h"
+
+using namespace zrmackv;
+
+namespace {
+
+struct Loaded {
+  Loaded() : run(stdout, nullptr) { load_reserved_words(run); }
+  Run run;
+};
+
+TEST(ReservedTable, HoldsEveryGroupWithItsCodes) {
+  Loaded t;
+  // 32 registers, 9 flags, 166 mnemonics, 44 directives, 6 macro
+  // directives, 3 string functions, 4 conditional directives, 3 names.
+  EXPECT_EQ(t.run.reserved.size(), 267u);
+  struct Case {
+    const char* word;
+    int cls;
+    int code;
+  } cases[] = {
+      {"R0", RC_REGISTER, 1},       {"VCT", RC_REGISTER, 20},   {"DMD0", RC_REGISTER, 21},
+      {"DCT0", RC_REGISTER, 23},    {"R1H", RC_REGISTER, 8},    {"SP", RC_REGISTER, 33},
+      {"IPL", RC_FLAG, 51},         {"B", RC_FLAG, 55},         {"C", RC_FLAG, 59},
+      {"ABS", RC_MNEMONIC, 100},    {"XOR", RC_MNEMONIC, 265},  {"BITINDEX", RC_MNEMONIC, 110},
+      {".ASSERT", RC_DIRECTIVE, D_ASSERT},  {".END", RC_DIRECTIVE, 615},
+      {".SECTION", RC_DIRECTIVE, D_SECTION}, {"._VAR", RC_DIRECTIVE, 643},
+      {".MACRO", RC_MACRO_DIRECTIVE, 700},  {".ENDR", RC_MACRO_DIRECTIVE, 705},
+      {".LEN", RC_STRING_FUNCTION, 800},    {".SUBSTR", RC_STRING_FUNCTION, 802},
+      {".IF", RC_CONDITIONAL, 850},         {".ENDIF", RC_CONDITIONAL, 853},
+      {"..MACPARA", RC_MACRO_TIME, 900},    {"..FILE", RC_MACRO_TIME, 902},
+  };
+  for (const Case& c : cases) {
+    ReservedWord r = reserved_find(t.run, c.word);
+    EXPECT_EQ(r.cls, c.cls) << c.word;
+    EXPECT_EQ(r.code, c.code) << c.word;
+  }
+}
+
+TEST(ReservedTable, EveryEntryIsInTheBucketOfItsHash) {
+  Loaded t;
+  std::size_t total = 0;
+  for (unsigned b = 0; b < kHashBuckets; ++b) total += t.run.reserved.bucket_length(b);
+  EXPECT_EQ(total, t.run.reserved.size());
+  EXPECT_EQ(t.run.reserved.bucket_length(kHashBuckets), 0u);
+}
+
+TEST(ReservedTable, CallersUpperCaseTheWord) {
+  Loaded t;
+  EXPECT_EQ(reserved_find(t.run, "mov").cls, RC_NONE);
+  EXPECT_EQ(reserved_find_any_case(t.run, "mov").cls, RC_MNEMONIC);
+  EXPECT_EQ(reserved_find_any_case(t.run, "r1h").code, 8);
+  EXPECT_EQ(reserved_find_any_case(t.run, ".equ").code, D_EQU);
+  EXPECT_EQ(reserved_find_any_case(t.run, "..MacRep").code, MT_MACREP);
+}
+
+TEST(ReservedTable, OtherWordsAreNotReserved) {
+  Loaded t;
+  for (std::string word : {"", "MOVE", "MO", "R4", ".", "..", "._LANGX", "LOOP", "A", "\xC4\xB5"})
+    EXPECT_EQ(reserved_find_any_case(t.run, word).cls, RC_NONE) << word;
+  std::string long_word(300, 'A');
+  EXPECT_EQ(reserved_find(t.run, long_word).cls, RC_NONE);
+  EXPECT_EQ(reserved_find_any_case(t.run, long_word).cls, RC_NONE);
+  // Word and hash only match as a whole: the same bytes in another order.
+  EXPECT_EQ(reserved_find(t.run, "VOM").cls, RC_NONE);
+}
+
+TEST(ReservedTable, EmptyBeforeLoadingAndLoadedOnce) {
+  zrmackv::Run run(stdout, nullptr);
+  EXPECT_EQ(reserved_find(run, "MOV").cls, RC_NONE);
+  load_reserved_words(run);
+  load_reserved_words(run);
+  EXPECT_EQ(run.reserved.size(), 267u);
+  EXPECT_EQ(mnemonic_code("SHL"), reserved_find(run, "SHL").code);
+  EXPECT_EQ(mnemonic_code("R0"), 0);
+}
+
+}  // namespace
