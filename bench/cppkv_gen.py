@@ -1,0 +1,58 @@
+#!/usr/bin/env python3
+"""Writes a large generated C source for the cppkv benchmarks.
+
+    cppkv_gen.py OUT.c [MEGABYTES]
+
+The text mixes what the reader has to treat: block comments over several
+lines, line comments, string and character literals with escapes, spliced
+lines, macro definitions and conditional groups, and plain code. It is
+deterministic, so runs are comparable.
+"""
+import sys
+
+
+def chunk(i):
+    return (
+        f"/* function {i}: a block comment\n"
+        f" * that runs over a few lines, with \"quotes\" and 'apostrophes'\n"
+        f" */\n"
+        f"#define VALUE_{i} ({i} * 3 + \\\n"
+        f"                  {i % 7})\n"
+        f"#if {i % 2}\n"
+        f"static const char *name_{i} = \"item number {i}\\n\\t\\\"quoted\\\"\"; // a line comment\n"
+        f"#else\n"
+        f"static const char *name_{i} = \"other {i}\";\n"
+        f"#endif\n"
+        f"int function_{i}(int a, int b)\n"
+        f"{{\n"
+        f"    int total = a + b * VALUE_{i}; /* inline comment */\n"
+        f"    char c = '\\'';\n"
+        f"    if (total > {i} && c != '\\0') {{\n"
+        f"        total -= b; // adjust\n"
+        f"    }}\n"
+        f"    return total + sizeof(\"a string with // no comment /* inside */\");\n"
+        f"}}\n\n"
+    )
+
+
+def main():
+    out = sys.argv[1]
+    megabytes = float(sys.argv[2]) if len(sys.argv) > 2 else 40
+    limit = int(megabytes * 1024 * 1024)
+    size = 0
+    i = 0
+    parts = []
+    with open(out, "w", newline="\n") as f:
+        while size < limit:
+            text = chunk(i)
+            parts.append(text)
+            size += len(text)
+            i += 1
+            if len(parts) >= 1000:
+                f.write("".join(parts))
+                parts = []
+        f.write("".join(parts))
+
+
+if __name__ == "__main__":
+    main()

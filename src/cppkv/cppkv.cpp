@@ -1,2 +1,0 @@
-// Placeholder until the preprocessor lands.
-namespace cppkv {}

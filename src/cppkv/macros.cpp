@@ -1,0 +1,60 @@
+#include "cppkv/macros.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "cppkv/report.h"
+#include "cppkv/run.h"
+
+namespace cppkv {
+
+void create_macro_table(Run& run) {
+  MacroTable& t = run.macros;
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%3s %02d %04d", kMonths[local.tm_mon % 12], local.tm_mday,
+                local.tm_year + 1900);
+  t.date = buf;
+  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+  t.time = buf;
+  for (const char* name : {"__LINE__", "__FILE__", "__DATE__", "__TIME__"}) {
+    MacroEntry entry;
+    entry.reserved = true;
+    t.entries[name] = entry;
+  }
+}
+
+void define_macro(Run& run, std::string_view name, std::string_view body) {
+  auto& entries = run.macros.entries;
+  std::string key(name);
+  auto it = entries.find(key);
+  if (it == entries.end()) {
+    entries.emplace(std::move(key), MacroEntry{std::string(body), false, false});
+    return;
+  }
+  if (it->second.reserved) {
+    report(run, CLASS_WARNING, M_RESERVED_ID_USED);
+  } else if (it->second.body == body) {
+    return;
+  } else {
+    report(run, CLASS_WARNING, M_REDEFINED, name);
+  }
+  it->second = MacroEntry{std::string(body), false, false};
+}
+
+void undefine_macro(Run& run, std::string_view name) {
+  auto it = run.macros.entries.find(std::string(name));
+  if (it == run.macros.entries.end()) return;
+  if (it->second.reserved) report(run, CLASS_WARNING, M_RESERVED_ID_USED);
+  run.macros.entries.erase(it);
+}
+
+bool is_defined(const Run& run, std::string_view name) {
+  return run.macros.entries.count(std::string(name)) != 0;
+}
+
+}  // namespace cppkv

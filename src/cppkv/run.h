@@ -1,0 +1,48 @@
+// The run context: all state of one cppkv run. A fresh one is made for every
+// run, so two runs in one process never share anything.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+
+#include "cppkv/cppkv.h"
+#include "cppkv/macros.h"
+#include "cppkv/reader.h"
+#include "cppkv/settings.h"
+
+namespace cppkv {
+
+struct Run {
+  Run(std::FILE* in, std::FILE* out, std::FILE* err, TextSink* sink)
+      : in(in), out(out), err(err), sink(sink ? sink : &discard),
+        clean_scratch(new char[kLineBufferSize + 2]) {
+    settings.message_stream = err;
+  }
+  Run(const Run&) = delete;
+  Run& operator=(const Run&) = delete;
+
+  std::FILE* in;   // standard input
+  std::FILE* out;  // standard output: dependency list (and messages under -Wstdout)
+  std::FILE* err;  // standard error
+  DiscardingSink discard;
+  TextSink* sink;  // the primitive writers
+
+  Settings settings;
+  MacroTable macros;
+  Reader reader;
+  std::unique_ptr<char[]> clean_scratch;  // work area of clean_line
+
+  // Reporter state.
+  bool error_flag = false;
+  bool warning_flag = false;
+  bool side_file_first_open = true;
+
+  // Output state.
+  bool dependency_written = false;
+
+  // Directive engine state.
+  bool asm_block = false;
+  bool endif_missing = false;
+};
+
+}  // namespace cppkv
