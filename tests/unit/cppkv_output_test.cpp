@@ -1,0 +1,174 @@
+// The preprocessed-text channel of cppkv, seen through a capturing sink:
+// line-control lines, empty lines for directives and skipped lines, and
+// passed-through lines.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "cppkv/cppkv.h"
+
+namespace cppkv {
+namespace {
+
+// Runs cppkv in a fresh folder holding the given files.
+class OutputTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::path(testing::TempDir()) /
+           ("cppkv_out_" + std::to_string(::getpid()) + "_" +
+            testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_);
+    old_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir_);
+  }
+  void TearDown() override {
+    std::filesystem::current_path(old_);
+    std::filesystem::remove_all(dir_);
+  }
+
+  void file(const std::string& name, const std::string& text) {
+    std::filesystem::path p(name);
+    if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path());
+    std::ofstream(name, std::ios::binary) << text;
+  }
+
+  int run(const std::vector<std::string>& args, const std::string& stdin_text = "") {
+    std::string in_copy = stdin_text;
+    std::FILE* in = in_copy.empty() ? std::tmpfile() : fmemopen(in_copy.data(), in_copy.size(), "rb");
+    char* out_buf = nullptr;
+    std::size_t out_size = 0;
+    char* err_buf = nullptr;
+    std::size_t err_size = 0;
+    std::FILE* out = open_memstream(&out_buf, &out_size);
+    std::FILE* err = open_memstream(&err_buf, &err_size);
+    sink.text.clear();
+    int code = run_cppkv(args, {}, in, out, err, &sink);
+    std::fclose(out);
+    std::fclose(err);
+    std::fclose(in);
+    stdout_text.assign(out_buf, out_size);
+    stderr_text.assign(err_buf, err_size);
+    std::free(out_buf);
+    std::free(err_buf);
+    return code;
+  }
+
+  CapturingSink sink;
+  std::string stdout_text;
+  std::string stderr_text;
+
+ private:
+  std::filesystem::path dir_;
+  std::filesystem::path old_;
+};
+
+TEST_F(OutputTest, TextLinesDirectivesAndSkippedLines) {
+  file("t.c",
+       "int a;\n"
+       "#define X 1\n"
+       "#if 0\n"
+       "skipped\n"
+       "#endif\n"
+       "int b; /* two\n"
+       "lines */ int c;\n");
+  EXPECT_EQ(run({"t.c"}), 0);
+  EXPECT_EQ(sink.text,
+            "#line 1 \"t.c\"\n"
+            "int a;\n"
+            "\n\n\n\n"
+            "int b;   int c;\n\n");
+  EXPECT_EQ(stdout_text, "t.c : \n");
+}
+
+TEST_F(OutputTest, IncludeWritesLineControlOnEntryAndReturn) {
+  file("t.c", "#include \"inc/a.h\"\nint x;\n");
+  file("inc/a.h", "int a;\n#include \"b.h\"\n");
+  file("inc/b.h", "int b;\n");
+  EXPECT_EQ(run({"t.c"}), 0);
+  EXPECT_EQ(sink.text,
+            "#line 1 \"t.c\"\n"
+            "\n"
+            "#line 1 \"inc/a.h\"\n"
+            "int a;\n"
+            "\n"
+            "#line 1 \"inc/b.h\"\n"
+            "int b;\n"
+            "#line 3 \"inc/a.h\"\n"
+            "#line 2 \"t.c\"\n"
+            "int x;\n");
+  EXPECT_EQ(stdout_text, "t.c : inc\\a.h\nt.c : inc\\b.h\n");
+}
+
+TEST_F(OutputTest, LineDirectiveWritesLineControlInsteadOfEmptyLine) {
+  file("t.c", "#line 40 \"dir\\\\x.c\"\na\n#line 7\nb\n#line bad\nc\n");
+  EXPECT_EQ(run({"t.c"}), 1);
+  EXPECT_EQ(sink.text,
+            "#line 1 \"t.c\"\n"
+            "#line 40 \"dir//x.c\"\n"
+            "a\n"
+            "#line 7 \"dir//x.c\"\n"
+            "b\n"
+            "\n"
+            "c\n");
+  EXPECT_EQ(stderr_text, "[Error(cppkv.61):dir\\\\x.c, line 8] illegal line command usage\n");
+}
+
+TEST_F(OutputTest, PassedThroughLinesSpanningPhysicalLines) {
+  file("t.c", "#pragma foo \\\nbar\n# \\\n\n#pragma ASM\n#if 0\n#pragma x\n#\n#endif\n");
+  EXPECT_EQ(run({"t.c"}), 0);
+  EXPECT_EQ(sink.text,
+            "#line 1 \"t.c\"\n"
+            "#pragma foo bar\n"
+            "#line 2 \"t.c\"\n"
+            "\n"
+            "# \n"
+            "#line 4 \"t.c\"\n"
+            "\n"
+            "#pragma ASM\n"
+            "\n\n\n\n");
+}
+
+TEST_F(OutputTest, NoLineControlWithP) {
+  file("t.c", "#include \"a.h\"\nx\n");
+  file("a.h", "y\n");
+  EXPECT_EQ(run({"-P", "out.i", "t.c"}), 0);
+  EXPECT_EQ(sink.text, "\ny\nx\n");
+  EXPECT_FALSE(std::filesystem::exists("out.i"));
+}
+
+TEST_F(OutputTest, StandardInputHasAnEmptyName) {
+  file("a.h", "y\n");
+  EXPECT_EQ(run({}, "#include \"a.h\"\nx\n"), 0);
+  EXPECT_EQ(sink.text, "#line 1 \"\"\n\n#line 1 \"a.h\"\ny\n#line 2 \"\"\nx\n");
+  EXPECT_EQ(stdout_text, " : a.h\n");
+}
+
+TEST_F(OutputTest, LineCountKeptAcrossSplicesAndComments) {
+  // Every logical line is followed by as many line feeds as physical lines
+  // it used, so the text stays line-aligned with the input.
+  std::string src = "a \\\nb\n/* 1\n2\n3 */\n#if 1 \\\n\n#endif\nc\n";
+  file("t.c", src);
+  EXPECT_EQ(run({"t.c"}), 0);
+  std::string text = sink.text.substr(sink.text.find('\n') + 1);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), std::count(src.begin(), src.end(), '\n'));
+  EXPECT_EQ(text, "a b\n\n \n\n\n\n\n\nc\n");
+}
+
+TEST_F(OutputTest, RunsInOneProcessShareNothing) {
+  file("t.c", "#define X 1\n#ifdef X\n#include \"a.h\"\n#endif\n");
+  file("a.h", "");
+  EXPECT_EQ(run({"-DY", "t.c"}), 0);
+  EXPECT_EQ(stdout_text, "t.c : a.h\n");
+  file("u.c", "#ifdef X\n#include \"a.h\"\n#endif\n#ifdef Y\n#error Y\n#endif\n");
+  EXPECT_EQ(run({"u.c"}), 0);
+  EXPECT_EQ(stdout_text, "u.c : \n");
+}
+
+}  // namespace
+}  // namespace cppkv
