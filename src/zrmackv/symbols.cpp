@@ -5,9 +5,8 @@
 namespace zrmackv {
 
 Symbol* SymbolTable::find(std::string_view name) {
-  for (Symbol* e = heads_[name_hash(name)]; e; e = e->next)
-    if (e->name == name) return e;
-  return nullptr;
+  auto it = index_.find(name);
+  return it == index_.end() ? nullptr : it->second;
 }
 
 const Symbol* SymbolTable::find(std::string_view name) const {
@@ -24,6 +23,7 @@ Symbol& SymbolTable::create(std::string_view name, int kind) {
   else
     heads_[bucket] = &entry;
   tails_[bucket] = &entry;
+  index_.emplace(entry.name, &entry);  // the name's characters never move
   return entry;
 }
 

@@ -7,6 +7,7 @@
 #include <deque>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "zrmackv/name_hash.h"
 
@@ -46,6 +47,11 @@ class SymbolTable {
   std::deque<Symbol> entries_;  // stable addresses; nothing is removed
   std::array<Symbol*, kHashBuckets> heads_{};
   std::array<Symbol*, kHashBuckets> tails_{};
+  // Lookup index over the same entries. The bucket hash adds up the bytes,
+  // so names that differ only in the order of their characters (LOOP12 and
+  // LOOP21, or numbered labels in general) share a few long chains; the
+  // index keeps a lookup independent of their length.
+  std::unordered_map<std::string_view, Symbol*> index_;
 };
 
 struct SymbolResult {
