@@ -1,6 +1,8 @@
 #include "host/host.h"
 
 #include <csignal>
+#include <filesystem>
+#include <system_error>
 
 namespace host {
 
@@ -29,6 +31,12 @@ std::FILE* open_file(std::string_view name, const char* mode) {
 
 bool remove_file(std::string_view name) {
   return std::remove(to_native(name).c_str()) == 0;
+}
+
+bool is_directory(std::string_view name) {
+  if (name.empty()) return false;
+  std::error_code ec;
+  return std::filesystem::is_directory(to_native(name), ec);
 }
 
 namespace {

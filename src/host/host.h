@@ -28,6 +28,10 @@ std::string to_native(std::string_view name);
 std::FILE* open_file(std::string_view name, const char* mode);
 bool remove_file(std::string_view name);
 
+// True when name is an existing directory. Opening a directory for reading
+// succeeds on some hosts; the programs never want one as a file.
+bool is_directory(std::string_view name);
+
 // Console interrupt. The handler only sets a flag; the programs poll it.
 void install_interrupt_handler();
 void ignore_interrupts();

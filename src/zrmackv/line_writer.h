@@ -12,6 +12,9 @@ class LineWriter {
  public:
   virtual ~LineWriter() = default;
   virtual void write_line(std::string_view line) = 0;
+  // The current file changes to path (an include file starts); the
+  // program's own writer ignores it.
+  virtual void file_control(std::string_view /*path*/) {}
 };
 
 class DiscardingLineWriter final : public LineWriter {

@@ -34,6 +34,8 @@ struct MacExp {
   int state = M_NONE;
   std::string caller_file;
   std::int32_t caller_line = 0;
+  int act_count = 0;         // actual parameters of a macro expansion
+  std::int32_t rep_now = 0;  // repetitions of a repeat completed so far
   MacExp* before = nullptr;
 };
 

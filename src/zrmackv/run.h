@@ -14,6 +14,7 @@
 #include "zrmackv/macro_state.h"
 #include "zrmackv/messages.h"
 #include "zrmackv/reserved.h"
+#include "zrmackv/rewrite.h"
 #include "zrmackv/settings.h"
 #include "zrmackv/source.h"
 #include "zrmackv/symbols.h"
@@ -49,6 +50,7 @@ struct Run {
   LineEngine line;
   DirectiveState directives;
   Conditions conditions;
+  Rewrite rewrite;
 
   bool end_executed = false;      // .END was executed
   bool end_checks_begun = false;  // the end-of-source checks have begun
