@@ -5,10 +5,30 @@
 
 The text mixes what the reader has to treat: block comments over several
 lines, line comments, string and character literals with escapes, spliced
-lines, macro definitions and conditional groups, and plain code. It is
+lines, macro definitions and conditional groups, and plain code. Beside
+OUT.c it writes the folder inc/ with a guarded header that the source
+includes every few hundred functions, and a chain of 40 headers, each
+including the next, that the source includes once at the top. It is
 deterministic, so runs are comparable.
 """
+import os
 import sys
+
+CHAIN = 40
+
+
+def write_headers(folder):
+    inc = os.path.join(folder, "inc")
+    os.makedirs(inc, exist_ok=True)
+    with open(os.path.join(inc, "common.h"), "w", newline="\n") as f:
+        f.write("#ifndef COMMON_H\n#define COMMON_H\n"
+                "typedef unsigned char u8; /* bytes */\n"
+                "#define COMMON_VERSION 3\n#endif\n")
+    for i in range(1, CHAIN + 1):
+        with open(os.path.join(inc, f"chain{i}.h"), "w", newline="\n") as f:
+            f.write(f"/* level {i} */\nint chain_{i};\n")
+            if i < CHAIN:
+                f.write(f'#include "chain{i + 1}.h"\n')
 
 
 def chunk(i):
@@ -42,9 +62,13 @@ def main():
     size = 0
     i = 0
     parts = []
+    write_headers(os.path.dirname(os.path.abspath(out)))
     with open(out, "w", newline="\n") as f:
+        f.write('#include "inc/chain1.h"\n')
         while size < limit:
             text = chunk(i)
+            if i % 500 == 0:
+                text = '#include "inc/common.h"\n' + text
             parts.append(text)
             size += len(text)
             i += 1

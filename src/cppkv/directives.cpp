@@ -64,7 +64,7 @@ bool only_white_after(std::string_view t, std::size_t i) {
 void expand_identifier_in_place(Run& run, std::string& text, std::size_t i) {
   std::size_t end = identifier_end(text, i);
   if (end == i) return;
-  auto it = run.macros.entries.find(text.substr(i, end - i));
+  auto it = run.macros.entries.find(std::string_view(text).substr(i, end - i));
   if (it == run.macros.entries.end() || it->second.function_like || it->second.reserved) return;
   text.replace(i, end - i, it->second.body);
 }
@@ -94,6 +94,7 @@ class Engine {
   void do_undef(std::string_view text, std::size_t pos);
   bool read_ifdef_operand(std::string_view text, std::size_t pos, bool& defined);
   void garbage_check(std::string_view text, std::size_t pos);
+  bool evaluate_with_escapes(std::string_view text, std::size_t pos, std::int32_t& value);
 
   Level& level() { return levels_.back(); }
 
@@ -130,6 +131,16 @@ void Engine::open_group(bool evaluated, std::int32_t value) {
   } else {
     levels_.push_back(Level{depth, true, 2, false});
   }
+}
+
+// #if and #elif: escape sequences are converted first; only a line with a
+// quote in it can hold one.
+bool Engine::evaluate_with_escapes(std::string_view text, std::size_t pos, std::int32_t& value) {
+  if (text.find_first_of("\"'") == std::string_view::npos)
+    return evaluate_condition(run_, text.substr(pos), value);
+  std::string copy(text);
+  convert_escapes(run_, copy);
+  return evaluate_condition(run_, std::string_view(copy).substr(pos), value);
 }
 
 void Engine::garbage_check(std::string_view text, std::size_t pos) {
@@ -193,10 +204,8 @@ void Engine::process_line(std::string_view text) {
       if (active) do_undef(text, pos);
       break;
     case D_IF: {
-      std::string copy(text);
-      convert_escapes(run_, copy);
       std::int32_t value = 0;
-      bool ok = evaluate_condition(run_, std::string_view(copy).substr(pos), value);
+      bool ok = evaluate_with_escapes(text, pos, value);
       open_group(ok, value);
       break;
     }
@@ -214,10 +223,8 @@ void Engine::process_line(std::string_view text) {
       break;
     }
     case D_ELIF: {
-      std::string copy(text);
-      convert_escapes(run_, copy);
       std::int32_t value = 0;
-      bool ok = evaluate_condition(run_, std::string_view(copy).substr(pos), value);
+      bool ok = evaluate_with_escapes(text, pos, value);
       Level& l = level();
       if (!l.in_group) {
         report(run_, CLASS_ERROR, M_ELIF_ELSE_SEQUENCE_ERROR);
@@ -464,7 +471,10 @@ void Engine::do_define(std::string_view text, std::size_t pos) {
   std::size_t body_end = text.find('\n', i);
   if (body_end == std::string_view::npos) body_end = text.size();
   define_macro(run_, name, text.substr(i, body_end - i));
-  if (function_like) run_.macros.entries[std::string(name)].function_like = true;
+  if (function_like) {
+    auto it = run_.macros.entries.find(name);
+    if (it != run_.macros.entries.end()) it->second.function_like = true;
+  }
 }
 
 void Engine::do_undef(std::string_view text, std::size_t pos) {

@@ -77,7 +77,7 @@ bool evaluate_condition(Run& run, std::string_view text, std::int32_t& value) {
       }
       v = is_defined(run, operand) ? 1 : 0;
     } else {
-      auto it = run.macros.entries.find(std::string(name));
+      auto it = run.macros.entries.find(name);
       if (name == "__LINE__" && it != run.macros.entries.end() && it->second.reserved) {
         v = static_cast<std::int32_t>(current_line(run));
       } else if (it != run.macros.entries.end() && !it->second.function_like) {

@@ -30,10 +30,9 @@ void create_macro_table(Run& run) {
 
 void define_macro(Run& run, std::string_view name, std::string_view body) {
   auto& entries = run.macros.entries;
-  std::string key(name);
-  auto it = entries.find(key);
+  auto it = entries.find(name);
   if (it == entries.end()) {
-    entries.emplace(std::move(key), MacroEntry{std::string(body), false, false});
+    entries.emplace(std::string(name), MacroEntry{std::string(body), false, false});
     return;
   }
   if (it->second.reserved) {
@@ -47,14 +46,14 @@ void define_macro(Run& run, std::string_view name, std::string_view body) {
 }
 
 void undefine_macro(Run& run, std::string_view name) {
-  auto it = run.macros.entries.find(std::string(name));
+  auto it = run.macros.entries.find(name);
   if (it == run.macros.entries.end()) return;
   if (it->second.reserved) report(run, CLASS_WARNING, M_RESERVED_ID_USED);
   run.macros.entries.erase(it);
 }
 
 bool is_defined(const Run& run, std::string_view name) {
-  return run.macros.entries.count(std::string(name)) != 0;
+  return run.macros.entries.find(name) != run.macros.entries.end();
 }
 
 }  // namespace cppkv

@@ -17,8 +17,14 @@ struct MacroEntry {
   bool function_like = false;
 };
 
+// Lookup by string_view without making a string.
+struct NameHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+};
+
 struct MacroTable {
-  std::unordered_map<std::string, MacroEntry> entries;
+  std::unordered_map<std::string, MacroEntry, NameHash, std::equal_to<>> entries;
   std::string date;  // "Mmm dd yyyy", taken once when the table is created
   std::string time;  // "hh:mm:ss"
 };
