@@ -230,7 +230,7 @@ void shift_check(Run& run) {
   if (!count.text.empty() && count.text[0] == '#') {
     // The count runs from after "#" up to the first comma of the operand.
     std::size_t comma = cursor.find(',');
-    std::string& text = run.figure.operand;
+    std::string& text = d.shift_count;
     text.assign(cursor.substr(0, comma));
     int status = figure_eval(run, text);
     if ((status == EVAL_OK || status == EVAL_UNDEF) && run.figure.value < 0) {

@@ -3,6 +3,7 @@
 // unchanged, and the shift-instruction check of "-patch1".
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace zrmackv {
@@ -25,6 +26,7 @@ struct DirectiveState {
   // Marks kept for the line writer; nothing else reads them.
   bool listing_on = false;    // listing switch of .LIST
   bool section_mark = false;  // set by .SECTION, cleared by .END
+  std::string shift_count;    // scratch for the count the shift check evaluates
 };
 
 // Runs the directive or conditional directive the statement scanner found.
