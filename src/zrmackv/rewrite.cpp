@@ -255,7 +255,7 @@ void mac_name_set(Run& run) {
 
 void define_replace(Run& run) {
   std::string& line = run.source.line;
-  if (holds_defined_name(run, line)) {
+  if (run.symbols.any_define && holds_defined_name(run, line)) {
     const std::size_t start = define_rewrite_start(run);
     std::string& result = run.rewrite.scratch;
     std::string& token = run.rewrite.token;

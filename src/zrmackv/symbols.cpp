@@ -95,6 +95,7 @@ void store(Symbol& e, int kind, std::int32_t value, std::string_view text) {
 
 bool symbol_set(Run& run, std::string_view name, int kind, std::int32_t value,
                 std::string_view text) {
+  if (kind == S_DEFINE) run.symbols.any_define = true;
   Symbol* e = run.symbols.find(name);
   if (!e) {
     store(run.symbols.create(name, kind), kind, value, text);

@@ -42,6 +42,9 @@ class SymbolTable {
   // Creates an entry at the end of its bucket's chain.
   Symbol& create(std::string_view name, int kind);
   std::size_t size() const { return entries_.size(); }
+  // True once any name has been given a .DEFINE text: until then no line
+  // needs .DEFINE replacement.
+  bool any_define = false;
 
  private:
   std::deque<Symbol> entries_;  // stable addresses; nothing is removed
