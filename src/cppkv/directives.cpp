@@ -64,8 +64,14 @@ bool only_white_after(std::string_view t, std::size_t i) {
 void expand_identifier_in_place(Run& run, std::string& text, std::size_t i) {
   std::size_t end = identifier_end(text, i);
   if (end == i) return;
-  auto it = run.macros.entries.find(std::string_view(text).substr(i, end - i));
-  if (it == run.macros.entries.end() || it->second.function_like || it->second.reserved) return;
+  const std::string_view name = std::string_view(text).substr(i, end - i);
+  auto it = run.macros.entries.find(name);
+  if (it == run.macros.entries.end() || it->second.function_like) return;
+  if (it->second.reserved) {
+    std::string value;
+    if (predefined_value(run, name, value)) text.replace(i, end - i, value);
+    return;
+  }
   text.replace(i, end - i, it->second.body);
 }
 

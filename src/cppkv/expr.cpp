@@ -78,8 +78,9 @@ bool evaluate_condition(Run& run, std::string_view text, std::int32_t& value) {
       v = is_defined(run, operand) ? 1 : 0;
     } else {
       auto it = run.macros.entries.find(name);
-      if (name == "__LINE__" && it != run.macros.entries.end() && it->second.reserved) {
-        v = static_cast<std::int32_t>(current_line(run));
+      std::string predefined;
+      if (it != run.macros.entries.end() && it->second.reserved && predefined_value(run, name, predefined)) {
+        if (!decimal(predefined, v)) return false;
       } else if (it != run.macros.entries.end() && !it->second.function_like) {
         std::string_view body = it->second.body;
         while (!body.empty() && is_blank(body.back())) body.remove_suffix(1);

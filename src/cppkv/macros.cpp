@@ -52,6 +52,23 @@ void undefine_macro(Run& run, std::string_view name) {
   run.macros.entries.erase(it);
 }
 
+bool predefined_value(const Run& run, std::string_view name, std::string& value) {
+  if (name == "__LINE__") {
+    value = std::to_string(current_line(run));
+  } else if (name == "__FILE__") {
+    value = "\"";
+    value.append(current_name(run, true));
+    value += "\"";
+  } else if (name == "__DATE__") {
+    value = "\"" + run.macros.date + "\"";
+  } else if (name == "__TIME__") {
+    value = "\"" + run.macros.time + "\"";
+  } else {
+    return false;
+  }
+  return true;
+}
+
 bool is_defined(const Run& run, std::string_view name) {
   return run.macros.entries.find(name) != run.macros.entries.end();
 }

@@ -43,4 +43,9 @@ void undefine_macro(Run& run, std::string_view name);
 
 bool is_defined(const Run& run, std::string_view name);
 
+// The value of a predefined macro (__LINE__, __FILE__ with the current
+// file's base name in quotes, __DATE__, __TIME__ in quotes); false for any
+// other name.
+bool predefined_value(const Run& run, std::string_view name, std::string& value);
+
 }  // namespace cppkv
