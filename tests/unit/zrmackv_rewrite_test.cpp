@@ -227,4 +227,41 @@ TEST_F(IncludeRun, SearchFailureChangesNothing) {
   EXPECT_TRUE(run.dependencies.empty());
 }
 
+// An .INCLUDE replayed from a macro body delivers the whole include file
+// before the rest of the expansion, then the source goes on.
+TEST_F(IncludeRun, IncludeFromAnExpansionPausesIt) {
+  std::ofstream("main.arq") << "m1\nm2\n";
+  std::ofstream("inc.inc") << "i1\r\ni2\n";
+  zrmackv::Run run(out_, nullptr);
+  load_reserved_words(run);
+  run.settings.source_name = "main.arq";
+  run.source.source_file = src_fopen(run, "main.arq", "rb", run.source.source_state);
+  run.source.current = run.source.source_file;
+  run.source.current_file = "main.arq";
+
+  StoredLine end;
+  end.has_text = false;
+  StoredLine q3{true, "q3", "main.arq", 7, &end};
+  StoredLine q2{true, "\t.INCLUDE inc.inc", "main.arq", 6, &q3};
+  StoredLine q1{true, "q1", "main.arq", 5, &q2};
+  run.macro.bottom.state = M_EXPAND;
+  run.macro.macro_cursor = &q1;
+
+  std::vector<std::string> seen;
+  while (src_getline(run)) {
+    seen.push_back(run.source.current_file + ":" + run.source.line);
+    if (run.source.line.find(".INCLUDE") != std::string::npos) {
+      make_statement(run.line.stmt, run.source.line);
+      stmt_scan(run);
+      include_directive(run);
+    }
+    if (run.source.line == "q3") run.macro.bottom.state = M_NONE;  // the expansion ends
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"main.arq:q1", "main.arq:\t.INCLUDE inc.inc",
+                                            "inc.inc:i1", "inc.inc:i2", "main.arq:q3",
+                                            "main.arq:m1", "main.arq:m2"}));
+  EXPECT_EQ(run.dependencies, (std::vector<std::string>{"inc.inc"}));
+  src_close_all(run);
+}
+
 }  // namespace
