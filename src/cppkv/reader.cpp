@@ -130,10 +130,12 @@ inline int CharSource::kanji_get() {
       first = 2 * c1 - 0x60;
       second = c2 + 2;
     }
-    // The values are stored as bytes: user-defined leads (0xF0 and above)
-    // give a first value over 0xFF, of which the low 8 bits remain.
-    kanji_next = second & 0xFF;
-    return first & 0xFF;
+    // User-defined leads (0xF0 and above) have no EUC row: their first
+    // value runs past 0xFF. It is held at 0xFE, the last EUC row, so that
+    // no byte of the pair can be read as a line feed or another ASCII
+    // character.
+    kanji_next = second;
+    return first > 0xFE ? 0xFE : first;
   }
   if (c >= 0xA0 && c <= 0xDF) {
     kanji_next = c;

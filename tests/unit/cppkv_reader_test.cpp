@@ -165,6 +165,15 @@ TEST(CppkvReader, ShiftJisPairsBecomeEuc) {
   EXPECT_EQ(h.messages(), "");
 }
 
+TEST(CppkvReader, UserDefinedLeadsStayAboveAscii) {
+  // 0xF5 0x9F would give a first byte of 0x10A; held at 0xFE it can never
+  // become a line feed that splits the line.
+  Harness h("\"\xf5\x9f\xfc\x40\xf0\xfc\"\nx\n");
+  EXPECT_EQ(h.read_all(), 0);
+  EXPECT_EQ(h.lines, (Lines{"\"\xfe\xa1\xfe\xa1\xfe\xfe\"\n", "x\n"}));
+  EXPECT_EQ(h.numbers, (Numbers{1, 2}));
+}
+
 TEST(CppkvReader, KatakanaGetsSingleShift) {
   Harness h("\xb1\xa0\xdf\n");
   EXPECT_EQ(h.read_all(), 0);
