@@ -206,6 +206,13 @@ OpenResult open_source(Run& run, std::string_view name) {
     owns = false;
   } else {
     f = host::open_file(name, "rb");
+    // A folder opens for reading on this host but is never a source file:
+    // the include search goes on past it, and as the input it cannot be
+    // opened.
+    if (f && host::is_directory(name)) {
+      std::fclose(f);
+      f = nullptr;
+    }
   }
   if (!f) return OpenResult::NotFound;
   if (!name_fits(r.pool_top, name.size())) {
