@@ -32,4 +32,4 @@ bench: setup
 	sh bench/run build-bench
 
 clean:
-	rm -rf build build-asan build-bench
+	rm -rf build build-asan build-bench build-fuzz

@@ -118,7 +118,7 @@ std::string message_text(int code, int cls, std::string_view argument) {
   return result;
 }
 
-void message_set(Run& run, int code, std::string_view argument, int cls, std::source_location) {
+void message_set(Run& run, int code, std::string_view argument, int cls, RaisingPlace) {
   Messages& m = run.messages;
   if (m.quiet) return;
   int state = run.macro.current->state;
@@ -188,7 +188,7 @@ void message_print(Run& run) {
   m.code = 0;
 }
 
-void fatal_stop(Run& run, int code, std::string_view argument, std::source_location where) {
+void fatal_stop(Run& run, int code, std::string_view argument, RaisingPlace where) {
   message_set(run, code, argument, MSG_FATAL, where);
   // Quiet mode or a definition in progress must not swallow a fatal stop.
   run.messages.code = static_cast<std::uint16_t>(code);

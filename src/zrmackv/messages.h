@@ -3,13 +3,24 @@
 #pragma once
 
 #include <cstdint>
-#include <source_location>
 #include <string>
 #include <string_view>
 
 namespace zrmackv {
 
 struct Run;
+
+// The place in the program that raises a message or opens a file, for the
+// run trace. Taken from the compiler's builtins, which GCC and Clang both
+// have (std::source_location is missing from some Clang releases).
+struct RaisingPlace {
+  const char* unit;
+  unsigned line;
+  static constexpr RaisingPlace current(const char* unit = __builtin_FILE(),
+                                        unsigned line = __builtin_LINE()) {
+    return {unit, line};
+  }
+};
 
 enum MessageClass : int {
   MSG_FATAL = 0,        // run-time fatal: exit code 2
@@ -116,7 +127,7 @@ struct FatalStop {
 // Raises a diagnostic; it becomes the line's pending message by the rules of
 // precedence. where identifies the raising place for the run trace.
 void message_set(Run& run, int code, std::string_view argument, int cls,
-                 std::source_location where = std::source_location::current());
+                 RaisingPlace where = RaisingPlace::current());
 
 // Prints the pending message, if any, and clears it. A fatal message closes
 // every file and throws FatalStop.
@@ -124,7 +135,7 @@ void message_print(Run& run);
 
 // Raises a run-time fatal message and stops at once.
 [[noreturn]] void fatal_stop(Run& run, int code, std::string_view argument,
-                             std::source_location where = std::source_location::current());
+                             RaisingPlace where = RaisingPlace::current());
 
 // The text of a message with its argument put in place of "%s".
 std::string message_text(int code, int cls, std::string_view argument);

@@ -124,14 +124,14 @@ bool src_getline(Run& run) {
 }
 
 std::FILE* src_fopen(Run&, std::string_view path, const char* mode, int& open_state,
-                     std::source_location) {
+                     RaisingPlace) {
   if (open_state == FILE_OPEN) return nullptr;
   std::FILE* file = host::open_file(path, mode);
   if (file) open_state = FILE_OPEN;
   return file;
 }
 
-void src_fclose(Run&, std::FILE*& file, int& open_state, std::source_location) {
+void src_fclose(Run&, std::FILE*& file, int& open_state, RaisingPlace) {
   if (open_state != FILE_OPEN) return;
   if (file) std::fclose(file);
   file = nullptr;

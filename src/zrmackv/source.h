@@ -6,9 +6,10 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
-#include <source_location>
 #include <string>
 #include <string_view>
+
+#include "zrmackv/messages.h"
 
 namespace zrmackv {
 
@@ -55,9 +56,9 @@ bool src_fgets(Run& run);
 bool src_getline(Run& run);
 
 std::FILE* src_fopen(Run& run, std::string_view path, const char* mode, int& open_state,
-                     std::source_location where = std::source_location::current());
+                     RaisingPlace where = RaisingPlace::current());
 void src_fclose(Run& run, std::FILE*& file, int& open_state,
-                std::source_location where = std::source_location::current());
+                RaisingPlace where = RaisingPlace::current());
 
 // Makes file the innermost include level; path becomes the current file name.
 void src_include_push(Run& run, std::FILE* file, std::string_view path);
