@@ -10,10 +10,13 @@ namespace {
 constexpr char kCtrlZ = 26;
 
 // Reads one physical line of at most max characters (line feed included)
-// into line. The line ends at its first NUL byte, as a C string would.
+// into line. The line ends at its first NUL byte, as a C string would; the
+// bytes after it are consumed up to the line feed and lost.
+// nul_line_end tells that such a line's line feed was consumed with it.
 // Returns false at the end of the file when nothing was read.
-bool read_physical_line(std::FILE* file, std::string& line, std::size_t max) {
+bool read_physical_line(std::FILE* file, std::string& line, std::size_t max, bool& nul_line_end) {
   line.clear();
+  nul_line_end = false;
   if (!file) return false;
   bool read_any = false;
   bool ended_at_nul = false;
@@ -21,13 +24,15 @@ bool read_physical_line(std::FILE* file, std::string& line, std::size_t max) {
     int c = getc_unlocked(file);
     if (c == EOF) break;
     read_any = true;
-    if (c == 0) {
-      // Later bytes of this read are lost; the reader still consumes up to
-      // the line feed or the read limit.
-      ended_at_nul = true;
+    if (c == 0) ended_at_nul = true;
+    if (c == '\n') {
+      if (ended_at_nul)
+        nul_line_end = true;
+      else
+        line.push_back('\n');
+      break;
     }
     if (!ended_at_nul) line.push_back(static_cast<char>(c));
-    if (c == '\n') break;
     if (ended_at_nul && line.size() + 1 >= max) break;
   }
   return read_any;
@@ -60,6 +65,7 @@ bool take_from_queue(Run& run) {
     if (level.paused && cursor == level.pause_at) return false;
     if (cursor->has_text) {
       s.line = cursor->line_data;
+      s.nul_line_end = false;
       s.current_file = cursor->f_name;
       s.line_no = static_cast<std::uint32_t>(cursor->line_no);
       cursor = cursor->next;
@@ -77,7 +83,7 @@ bool src_fgets(Run& run) {
   const std::size_t max = static_cast<std::size_t>(run.settings.max_line_length);
   for (;;) {
     if (take_from_queue(run)) return true;
-    if (read_physical_line(s.current, s.line, max)) {
+    if (read_physical_line(s.current, s.line, max, s.nul_line_end)) {
       advance_line_number(s);
       return true;
     }
@@ -114,6 +120,9 @@ bool src_getline(Run& run) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
       return true;
     }
+    // A NUL ended the text but the line end was read with it: the line is
+    // complete, and the next physical line must not be dropped as its rest.
+    if (s.nul_line_end) return true;
     if (line.size() < static_cast<std::size_t>(run.settings.max_line_length) - 2) return true;
     // Over-long: keep the first 255 characters, drop the rest of the line.
     line.resize(std::min<std::size_t>(line.size(), run.settings.max_line_length - 1));
@@ -145,7 +154,11 @@ void src_include_push(Run& run, std::FILE* file, std::string_view path) {
   level.resume_line = s.line_no;
   level.path.assign(path);
   level.open_state = FILE_OPEN;
-  level.paused = run.macro.current->state == M_EXPAND;
+  // Opened by a replayed line: the rest of the replay waits for the file. A
+  // repeat replay waits too; otherwise each repetition would push one more
+  // level before any of the files is read.
+  const int state = run.macro.current->state;
+  level.paused = state == M_EXPAND || state == R_EXPAND;
   level.pause_at = level.paused ? run.macro.macro_cursor : nullptr;
   s.current_file.assign(path);
   s.line_no = 0;
