@@ -39,6 +39,13 @@ bool is_directory(std::string_view name) {
   return std::filesystem::is_directory(to_native(name), ec);
 }
 
+bool same_file(std::string_view a, std::string_view b) {
+  if (a.empty() || b.empty()) return false;
+  std::error_code ec;
+  bool same = std::filesystem::equivalent(to_native(a), to_native(b), ec);
+  return !ec && same;
+}
+
 namespace {
 volatile std::sig_atomic_t interrupt_flag = 0;
 

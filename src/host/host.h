@@ -32,6 +32,10 @@ bool remove_file(std::string_view name);
 // succeeds on some hosts; the programs never want one as a file.
 bool is_directory(std::string_view name);
 
+// True when both names exist and are the same file (also through different
+// spellings or links).
+bool same_file(std::string_view a, std::string_view b);
+
 // Console interrupt. The handler only sets a flag; the programs poll it.
 void install_interrupt_handler();
 void ignore_interrupts();

@@ -19,9 +19,17 @@ void open_files(Run& run) {
   SourceReader& src = run.source;
   src.source_file = src_fopen(run, s.source_name, "rb", src.source_state);
   if (!src.source_file) fatal_stop(run, F_CANT_OPEN, s.source_name);
+  // A side file that is the source itself (prog.mrq or prog.atg given as the
+  // source, or -t naming it) would truncate or grow the source while it is
+  // read, and the scratch file is deleted at the end: refuse to create it.
+  if (host::same_file(s.out_source, s.source_name)) fatal_stop(run, F_CANT_CREATE, s.out_source);
   run.files.output = src_fopen(run, s.out_source, "wb", run.files.output_state);
   if (!run.files.output) fatal_stop(run, F_CANT_CREATE, s.out_source);
   if (s.opt_t) {
+    // Nor may the tag file be the source, or the scratch file that the end
+    // of the run deletes.
+    if (host::same_file(s.mac_tag, s.source_name) || host::same_file(s.mac_tag, s.out_source))
+      fatal_stop(run, F_CANT_CREATE, s.mac_tag);
     run.files.tag = src_fopen(run, s.mac_tag, s.tag_named ? "ab" : "wb", run.files.tag_state);
     if (!run.files.tag) fatal_stop(run, F_CANT_CREATE, s.mac_tag);
   }
