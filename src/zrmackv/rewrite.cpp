@@ -90,8 +90,8 @@ bool ends_word(std::string_view line, std::size_t end) {
   return end >= line.size() || !is_ident(line[end]);
 }
 
-// "..tl" and the number in four (or, past 0xFFFF, more) upper-case
-// hexadecimal digits.
+// "..tl" and the number in four upper-case hexadecimal digits (five for the
+// "?+" that follows ..tlFFFF, a label that can never be made).
 std::string_view tmp_label_name(char (&buffer)[16], std::uint32_t n) {
   int length = std::snprintf(buffer, sizeof buffer, "..tl%04X", static_cast<unsigned>(n));
   return std::string_view(buffer, static_cast<std::size_t>(length));
@@ -211,7 +211,6 @@ void tmp_label_set(Run& run) {
   std::size_t at = definition.next(line);
   if (at != npos && starts_word(line, at)) {
     if (count >= kMaxTempLabels) {
-      count = kMaxTempLabels + 1;
       message_set(run, E_TOO_MANY_TEMP_LABELS, {}, MSG_ERROR);
       return;
     }

@@ -19,8 +19,9 @@ constexpr std::uint32_t kMaxTempLabels = 65535;
 constexpr std::size_t kMaxRewrittenLine = 255;
 
 struct Rewrite {
-  // "?:" definitions of the run so far; never reset. Stops at
-  // kMaxTempLabels + 1 once the limit has been passed.
+  // "?:" definitions of the run so far; never reset. A definition past
+  // kMaxTempLabels is refused and leaves it there, so "?-" still names the
+  // last label that was made.
   std::uint32_t tmp_label_count = 0;
   // Work areas kept between lines, so that rewriting allocates nothing once
   // they have grown.
