@@ -227,9 +227,12 @@ TEST_F(IncludeRun, SearchFailureChangesNothing) {
   EXPECT_TRUE(run.dependencies.empty());
 }
 
-// An .INCLUDE replayed from a macro body delivers the whole include file
-// before the rest of the expansion, then the source goes on.
-TEST_F(IncludeRun, IncludeFromAnExpansionPausesIt) {
+// An .INCLUDE replayed from a macro body, or from a repeat body, delivers
+// the whole include file before the rest of the replay, then the source
+// goes on.
+class PausedInclude : public IncludeRun, public ::testing::WithParamInterface<int> {};
+
+TEST_P(PausedInclude, IncludeFromAReplayPausesIt) {
   std::ofstream("main.arq") << "m1\nm2\n";
   std::ofstream("inc.inc") << "i1\r\ni2\n";
   zrmackv::Run run(out_, nullptr);
@@ -244,7 +247,7 @@ TEST_F(IncludeRun, IncludeFromAnExpansionPausesIt) {
   StoredLine q3{true, "q3", "main.arq", 7, &end};
   StoredLine q2{true, "\t.INCLUDE inc.inc", "main.arq", 6, &q3};
   StoredLine q1{true, "q1", "main.arq", 5, &q2};
-  run.macro.bottom.state = M_EXPAND;
+  run.macro.bottom.state = GetParam();
   run.macro.macro_cursor = &q1;
 
   std::vector<std::string> seen;
@@ -255,7 +258,7 @@ TEST_F(IncludeRun, IncludeFromAnExpansionPausesIt) {
       stmt_scan(run);
       include_directive(run);
     }
-    if (run.source.line == "q3") run.macro.bottom.state = M_NONE;  // the expansion ends
+    if (run.source.line == "q3") run.macro.bottom.state = M_NONE;  // the replay ends
   }
   EXPECT_EQ(seen, (std::vector<std::string>{"main.arq:q1", "main.arq:\t.INCLUDE inc.inc",
                                             "inc.inc:i1", "inc.inc:i2", "main.arq:q3",
@@ -263,5 +266,7 @@ TEST_F(IncludeRun, IncludeFromAnExpansionPausesIt) {
   EXPECT_EQ(run.dependencies, (std::vector<std::string>{"inc.inc"}));
   src_close_all(run);
 }
+
+INSTANTIATE_TEST_SUITE_P(MacroAndRepeat, PausedInclude, ::testing::Values(M_EXPAND, R_EXPAND));
 
 }  // namespace
