@@ -184,6 +184,19 @@ TEST_F(LineRun, ShiftCheckPutsNopBetweenR1HAndImmediateShifts) {
             (Lines{"SHA.B R1H,R0", "ROT.L #1,R0"}));
   EXPECT_EQ(run("SHA.B R1H,R0\nNOP\nSHA #1,R0\n", {"-patch1"}),
             (Lines{"SHA.B R1H,R0", "NOP", "SHA #1,R0"}));
+  // A shift by another register, or with a size no shift has, ends the
+  // pending state too.
+  EXPECT_EQ(run("SHL.W R1H,R0\nSHL.W R0L,R1\nSHL.W #2,R0\n", {"-patch1"}),
+            (Lines{"SHL.W R1H,R0", "SHL.W R0L,R1", "SHL.W #2,R0"}));
+  EXPECT_EQ(run("SHL.W R1H,R0\nSHL.X R1H,R1\nSHL.W #2,R0\n", {"-patch1"}),
+            (Lines{"SHL.W R1H,R0", "SHL.X R1H,R1", "SHL.W #2,R0"}));
+  // Every data directive ends it; lines of a region not assembled do not.
+  for (const char* data : {".ADDR 1", ".DOUBLE 1", ".FLOAT 1", ".LWORD 1", ".ORG 0", ".WORD 1"})
+    EXPECT_EQ(run(std::string("SHL.W R1H,R0\n") + data + "\nSHL.W #2,R0\n", {"-patch1"}),
+              (Lines{"SHL.W R1H,R0", data, "SHL.W #2,R0"}))
+        << data;
+  EXPECT_EQ(run("SHL.W R1H,R0\n.IF 0\nNOP\n.BYTE 1\n.ENDIF\nSHL.W #2,R0\n", {"-patch1"}),
+            (Lines{"SHL.W R1H,R0", nop, "SHL.W #2,R0"}));
   // Without a size the first operand is the count; an undefined symbol
   // counts as 0.
   EXPECT_EQ(run("SHL R1H,R0\n.SECTION P\nSHL R1H,R0\nSHL #UNKNOWN,R0\n", {"-patch1"}),
