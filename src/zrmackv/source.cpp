@@ -135,6 +135,9 @@ bool src_getline(Run& run) {
 std::FILE* src_fopen(Run&, std::string_view path, const char* mode, int& open_state,
                      RaisingPlace) {
   if (open_state == FILE_OPEN) return nullptr;
+  // Some hosts open a folder for reading and then deliver no line: a folder
+  // is never a file to read.
+  if (mode[0] == 'r' && host::is_directory(path)) return nullptr;
   std::FILE* file = host::open_file(path, mode);
   if (file) open_state = FILE_OPEN;
   return file;
