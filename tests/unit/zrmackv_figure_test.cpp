@@ -347,6 +347,8 @@ TEST_F(FigureEval, SyntaxMessagesNameTheToken) {
   EXPECT_EQ(failure("((1)"), "')' is missing\n");
   EXPECT_EQ(failure("1+("), "')' is missing\n");
   EXPECT_EQ(failure("("), "')' is missing\n");
+  // The end steps check the parentheses before a division by zero.
+  EXPECT_EQ(failure("(1/0"), "')' is missing\n");
   EXPECT_EQ(failure("U", true), "");
   // The first error ends the evaluation.
   EXPECT_EQ(failure("1 @ 12D"), "Syntax error in expression '@'\n");

@@ -139,6 +139,17 @@ TEST_F(LineRun, ContinuationAtTheEndOfTheSource) {
   EXPECT_EQ(exit_code_, 0);
 }
 
+TEST_F(LineRun, AJoinedLineMayHoldExactly255Characters) {
+  // The second line's leading blanks do not count.
+  const std::string head(245, 'A');
+  EXPECT_EQ(run(head + "\\\\\n   BCDEFGHIJK\nNOP\n"), (Lines{head + "BCDEFGHIJK", "NOP"}));
+  EXPECT_EQ(exit_code_, 0);
+  EXPECT_EQ(run(head + "A\\\\\n   BCDEFGHIJK\nNOP\n"), Lines{"NOP"});
+  EXPECT_NE(output().find("\nprog.arq 2 Error (zrmackv): Source line is too long\n"),
+            std::string::npos);
+  EXPECT_EQ(exit_code_, 3);
+}
+
 TEST_F(LineRun, EndHandsOverTheErrorLineAndStopsReading) {
   Lines got = run("MOV: NOP\nLAB: .END\nNOP\nR0:\n");
   EXPECT_EQ(got, Lines{"\t._error\t2,0"});
