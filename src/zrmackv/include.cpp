@@ -20,10 +20,10 @@ std::size_t word_length(std::string_view text) {
   return i;
 }
 
-// Opens path for reading when it may be opened: not longer than a path may
-// be, and not a directory.
+// Opens path for reading unless it is longer than a path may be (the reader
+// refuses a folder itself).
 std::FILE* try_open(Run& run, std::string_view path) {
-  if (path.size() > kMaxPathLength || host::is_directory(path)) return nullptr;
+  if (path.size() > kMaxPathLength) return nullptr;
   int state = FILE_NEVER_OPENED;
   return src_fopen(run, path, "r", state);
 }
