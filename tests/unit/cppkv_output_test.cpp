@@ -51,6 +51,27 @@ TEST_F(OutputTest, IncludeWritesLineControlOnEntryAndReturn) {
   EXPECT_EQ(stdout_text, "t.c : inc\\a.h\nt.c : inc\\b.h\n");
 }
 
+TEST_F(OutputTest, UnknownDirectiveIsTextAndLineEndsWithItsFile) {
+  // An unknown directive is reported and then handled as a text line. A
+  // #line at the end of an included file sets nothing in the includer: the
+  // line control after the return names the includer's next line.
+  file("t.c", "#foo bar\n#include \"a.h\"\nx\n#if 0\n#foo\n#endif\n");
+  file("a.h", "#line 50 \"z.h\"\n");
+  EXPECT_EQ(run({"t.c"}), 1);
+  EXPECT_EQ(sink.text,
+            "#line 1 \"t.c\"\n"
+            "#foo bar\n"
+            "\n"
+            "#line 1 \"a.h\"\n"
+            "#line 50 \"z.h\"\n"
+            "#line 3 \"t.c\"\n"
+            "x\n"
+            "\n\n\n");
+  EXPECT_EQ(stderr_text,
+            "[Error(cppkv.32):t.c, line 1] unknown preprocess command\n"
+            "[Error(cppkv.32):t.c, line 5] unknown preprocess command\n");
+}
+
 TEST_F(OutputTest, LineDirectiveWritesLineControlInsteadOfEmptyLine) {
   file("t.c", "#line 40 \"dir\\\\x.c\"\na\n#line 7\nb\n#line bad\nc\n");
   EXPECT_EQ(run({"t.c"}), 1);

@@ -452,6 +452,27 @@ TEST(CppkvReader, NamePoolOverflowIsFatal) {
   std::filesystem::remove_all(top_dir);
 }
 
+TEST(CppkvReader, NamePoolBoundaryWithLineNames) {
+  // A #line name replaces the current entry's name in place: at the bottom
+  // of the pool 5119 bytes fit (its terminator takes the last byte), 5120
+  // do not.
+  Harness h("");
+  ASSERT_EQ(open_source(h.run, ""), OpenResult::Ok);
+  set_name(h.run, std::string(5119, 'n'));
+  EXPECT_EQ(current_name(h.run), std::string(5119, 'n'));
+  EXPECT_EQ(h.run.reader.pool_top, 5120u);
+  set_name(h.run, "short.c");
+  EXPECT_EQ(h.run.reader.pool_top, 8u);
+  int code = 0;
+  try {
+    set_name(h.run, std::string(5120, 'n'));
+  } catch (const FatalStop& stop) {
+    code = stop.exit_code;
+  }
+  EXPECT_EQ(code, 3);
+  EXPECT_NE(h.messages().find("input file name buffer overflow"), std::string::npos);
+}
+
 TEST(CppkvReader, SavedStatePerIncludeLevel) {
   Harness h("");
   ASSERT_EQ(open_source(h.run, ""), OpenResult::Ok);
