@@ -333,3 +333,27 @@ TEST(ZrmackvEnvironment, IncludeAndTemporaryDirectories) {
   read_environment(drive, {{"TMPKV", "D:"}});
   EXPECT_EQ(drive.settings.temp_dir, "D:");
 }
+
+// A line replayed from a stored body is taken as it is (no cleaning) and
+// diagnostics on it carry the position stored with it.
+TEST_F(MessageRun, ReplayedLinesCarryTheirStoredPosition) {
+  write("prog.arq", "m1\n");
+  run_.source.source_file = src_fopen(run_, "prog.arq", "rb", run_.source.source_state);
+  run_.source.current = run_.source.source_file;
+  StoredLine end;
+  end.has_text = false;
+  StoredLine q2{true, "q2\r", "inc\\defs.inc", 41, &end};
+  StoredLine q1{true, "q1", "inc\\defs.inc", 40, &q2};
+  run_.macro.current->state = M_EXPAND;
+  run_.macro.macro_cursor = &q1;
+
+  ASSERT_TRUE(src_getline(run_));
+  EXPECT_EQ(run_.source.line, "q1");
+  message_set(run_, E_ILLEGAL_OPERAND, "", MSG_ERROR);
+  EXPECT_EQ(print(), "\ninc\\defs.inc 40 Error (zrmackv): Illegal operand is used\n");
+  ASSERT_TRUE(src_getline(run_));
+  EXPECT_EQ(run_.source.line, "q2\r");
+  EXPECT_EQ(run_.source.line_no, 41u);
+  EXPECT_EQ(run_.source.line_count, 0u);  // replayed lines are not read from a file
+  src_close_all(run_);
+}
