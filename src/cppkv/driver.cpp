@@ -69,7 +69,10 @@ int run_cppkv(const std::vector<std::string>& args, const Environment& env, std:
       code = stop.exit_code;
     }
   }  // the reader closes every file still open
-  std::fflush(out);
+  // Standard output carries the dependency list; when it could not be
+  // written (a full disk, a closed pipe) the build tool must not take the
+  // run for a success with an incomplete list: it ends like a fatal error.
+  if ((std::fflush(out) != 0 || std::ferror(out)) && (code == 0 || code == 10)) code = 3;
   std::fflush(err);
   return code;
 }

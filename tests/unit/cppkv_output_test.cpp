@@ -109,6 +109,22 @@ TEST_F(OutputTest, NoLineControlWithP) {
   EXPECT_FALSE(std::filesystem::exists("out.i"));
 }
 
+TEST_F(OutputTest, AnUnwritableDependencyListIsNoSuccess) {
+  file("t.c", "int a;\n");
+  std::FILE* full = std::fopen("/dev/full", "w");
+  std::FILE* in = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  ASSERT_NE(full, nullptr);
+  EXPECT_EQ(run_cppkv({"t.c"}, {}, in, full, err, &sink), 3);
+  std::clearerr(full);
+  EXPECT_EQ(run_cppkv({"-Wstdout", "t.c"}, {}, in, full, err, &sink), 3);
+  std::clearerr(full);
+  EXPECT_EQ(run_cppkv({"-DX(a)=a", "t.c"}, {}, in, full, err, &sink), 2);  // its own code stays
+  std::fclose(full);
+  std::fclose(in);
+  std::fclose(err);
+}
+
 TEST_F(OutputTest, StandardInputHasAnEmptyName) {
   file("a.h", "y\n");
   EXPECT_EQ(run({}, "#include \"a.h\"\nx\n"), 0);

@@ -111,6 +111,19 @@ TEST_F(RunFolder, TwoRunsInOneProcessShareNothing) {
             "\nb.arq :\n");
 }
 
+TEST_F(RunFolder, AnUnwritableStandardOutputIsNoSuccess) {
+  write("ok.arq", "\tNOP\n");
+  write("bad.arq", "\t.ENDIF\n");
+  std::FILE* full = std::fopen("/dev/full", "w");
+  ASSERT_NE(full, nullptr);
+  EXPECT_EQ(run_zrmackv({"ok"}, {}, full), 2);
+  std::clearerr(full);
+  EXPECT_EQ(run_zrmackv({"bad"}, {}, full), 2);
+  std::clearerr(full);
+  EXPECT_EQ(run_zrmackv({}, {}, full), 4);  // a set-up fatal keeps its own code
+  std::fclose(full);
+}
+
 TEST_F(RunFolder, IncludeEndResumesTheIncludingFile) {
   write("main.arq", "one\ntwo\nthree\n");
   write("inc/a.inc", "a1\na2\n");
