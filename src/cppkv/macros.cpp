@@ -56,7 +56,7 @@ bool predefined_value(const Run& run, std::string_view name, std::string& value)
   if (name == "__LINE__") {
     value = std::to_string(current_line(run));
   } else if (name == "__FILE__") {
-    value = "\"";
+    value.assign(1, '"');  // (not = "\"": GCC 12 warns falsely on that copy)
     value.append(current_name(run, true));
     value += "\"";
   } else if (name == "__DATE__") {
