@@ -130,9 +130,7 @@ int run_zrmackv(const std::vector<std::string>& args, const Environment& env, st
   // Diagnostics and the dependency listing go to standard output; when it
   // could not be written (a full disk, a closed pipe) the build tool must not
   // take the run for a success with an incomplete listing.
-  if (std::fflush(out) != 0 || std::ferror(out)) {
-    if (code == 0 || code == 3) code = 2;
-  }
+  if ((std::fflush(out) != 0 || std::ferror(out)) && (code == 0 || code == 3)) code = 2;
   return code;
 }
 
