@@ -74,3 +74,42 @@ bool is_defined(const Run& run, std::string_view name) {
 }
 
 }  // namespace cppkv
+
+// TEMPORARY STAND-IN, replaced by the full expander: object-like macros give
+// their bodies, one level deep; function-like names, quoted literals and
+// tokens that start with a digit are copied as written.
+namespace cppkv {
+
+bool expand_text(Run& run, std::string_view text, std::string& out) {
+  auto id_char = [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+  };
+  out.clear();
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const char c = text[i];
+    std::size_t end = i + 1;
+    if (c == '"' || c == '\'') {
+      while (end < text.size() && text[end] != c) end += text[end] == '\\' ? 2 : 1;
+      end = end < text.size() ? end + 1 : text.size();
+    } else if (id_char(c)) {
+      while (end < text.size() && id_char(text[end])) ++end;
+      const std::string_view name = text.substr(i, end - i);
+      auto it = run.macros.entries.find(name);
+      if (!(c >= '0' && c <= '9') && it != run.macros.entries.end() && !it->second.function_like) {
+        std::string value;
+        if (it->second.reserved && predefined_value(run, name, value))
+          out += value;
+        else
+          out += it->second.body;
+        i = end;
+        continue;
+      }
+    }
+    out.append(text.substr(i, end - i));
+    i = end;
+  }
+  return true;
+}
+
+}  // namespace cppkv

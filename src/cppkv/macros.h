@@ -48,4 +48,8 @@ bool is_defined(const Run& run, std::string_view name);
 // other name.
 bool predefined_value(const Run& run, std::string_view name, std::string& value);
 
+// Expands a whole text without reading further lines (expressions, #error text,
+// arguments); false after a reported error such as "macro argument error".
+bool expand_text(Run& run, std::string_view text, std::string& out);
+
 }  // namespace cppkv

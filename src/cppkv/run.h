@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "cppkv/cppkv.h"
+#include "cppkv/expr.h"
 #include "cppkv/macros.h"
 #include "cppkv/reader.h"
 #include "cppkv/settings.h"
@@ -31,6 +32,7 @@ struct Run {
   MacroTable macros;
   Reader reader;
   std::unique_ptr<char[]> clean_scratch;  // work area of clean_line
+  ExprWork expr_work;                     // work areas of evaluate_condition
 
   // Reporter state.
   bool error_flag = false;
