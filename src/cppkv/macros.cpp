@@ -95,8 +95,8 @@ bool expand_text(Run& run, std::string_view text, std::string& out) {
     } else if (id_char(c)) {
       while (end < text.size() && id_char(text[end])) ++end;
       const std::string_view name = text.substr(i, end - i);
-      auto it = run.macros.entries.find(name);
-      if (!(c >= '0' && c <= '9') && it != run.macros.entries.end() && !it->second.function_like) {
+      auto it = (c >= '0' && c <= '9') ? run.macros.entries.end() : run.macros.entries.find(name);
+      if (it != run.macros.entries.end() && !it->second.function_like) {
         std::string value;
         if (it->second.reserved && predefined_value(run, name, value))
           out += value;
