@@ -189,8 +189,10 @@ TEST(CppkvExpr, WarningsUpToTheFailure) {
   EXPECT_EQ(h.count("zero divide"), 1);
   check_all({{"(1 / 0", FAILS, 0}}, h);
   EXPECT_EQ(h.count("zero divide"), 2);
+  check_all({{"1 / 0 )", FAILS, 0}}, h);
+  EXPECT_EQ(h.count("zero divide"), 3);
   check_all({{"1 / 0 + (2 +)", FAILS, 0}, {"1 / 0 + !", FAILS, 0}, {"1 / 0 = 1", FAILS, 0}}, h);
-  EXPECT_EQ(h.count("zero divide"), 2);
+  EXPECT_EQ(h.count("zero divide"), 3);
 }
 
 TEST(CppkvExpr, Constants) {
@@ -338,6 +340,7 @@ TEST(CppkvExpr, EscapeConversion) {
       {"'\\101' '\\0' '\\7' '\\07'", "65 0 7 7", 0},
       {"'\\x41' '\\x0000041' '\\xff'", "65 65 255", 0},
       {"'\\x141'", "65", 1},
+      {"'\\x100000041'", "65", 1},
       {"'\\777' '\\400'", "255 0", 2},
       {"\"\\n\"", "10", 0},
       {"#if '\\n' == 10 && '\\t' == 9\n", "#if 10 == 10 && 9 == 9\n", 0},
