@@ -259,9 +259,27 @@ void info_file_closed(Info& info, RaisingPlace where, bool was_open) {
   info_printf(info, was_open ? " file close now\n" : " Can't file close(not open)\n");
 }
 
+namespace {
+
+// Handles of a stored line's node, text and file name, numbered in that
+// order when first seen.
+struct LineHandles {
+  std::uint32_t node, line_data, f_name;
+};
+LineHandles line_handles(Info& info, const void* node, const void* line_data, const void* f_name) {
+  LineHandles h{};
+  h.node = info.handle(node);
+  h.line_data = info.handle(line_data);
+  h.f_name = info.handle(f_name);
+  return h;
+}
+
+}  // namespace
+
 void info_src_fgets(Info& info, const void* node, const void* line_data, const void* f_name) {
-  info_printf(info, " src_fgets() ---> [%x], line_data[%x], f_name[%x]\n", info.handle(node),
-              info.handle(line_data), info.handle(f_name));
+  LineHandles h = line_handles(info, node, line_data, f_name);
+  info_printf(info, " src_fgets() ---> [%x], line_data[%x], f_name[%x]\n", h.node, h.line_data,
+              h.f_name);
 }
 
 void info_message(Info& info, RaisingPlace where, std::string_view text) {
@@ -333,8 +351,9 @@ void info_assert_file(Info& info, std::string_view path, bool append) {
 }
 
 void info_macro_define(Info& info, const void* node, const void* line_data, const void* f_name) {
-  info_printf(info, "macro_define() ---> [%x], line_data[%x], f_name[%x]\n", info.handle(node),
-              info.handle(line_data), info.handle(f_name));
+  LineHandles h = line_handles(info, node, line_data, f_name);
+  info_printf(info, "macro_define() ---> [%x], line_data[%x], f_name[%x]\n", h.node, h.line_data,
+              h.f_name);
 }
 
 void info_old_macro_define(Info& info, const void* old_header) {
