@@ -24,6 +24,15 @@ void write_place(Info& info, RaisingPlace where) {
   std::fprintf(info.file, "%.*s(%u)", static_cast<int>(unit.size()), unit.data(), where.line);
 }
 
+// Writes without flushing: the per-line block is flushed once, at its end.
+void put(Info& info, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void put(Info& info, const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  std::vfprintf(info.file, format, args);
+  va_end(args);
+}
+
 // The header and name lines must reach the file; a failure there is fatal.
 bool written(Info& info) { return std::fflush(info.file) == 0 && !std::ferror(info.file); }
 
@@ -67,13 +76,13 @@ long expansion_nesting(const E& engine) {
 }
 
 void write_expansion_nesting(Info& info, const MacroEngine& engine) {
-  info_printf(info, "macro expantion nesting level = %ld\n", expansion_nesting(engine));
+  put(info, "macro expantion nesting level = %ld\n", expansion_nesting(engine));
 }
 
 void write_call_and_definition(Info& info, const Run& run, const MacExp& m) {
-  info_printf(info, "macro call  = %s(%ld)\n", m.caller_file.c_str(),
+  put(info, "macro call  = %s(%ld)\n", m.caller_file.c_str(),
               static_cast<long>(m.caller_line));
-  info_printf(info, "macro define = %s(%ld)\n", run.source.current_file.c_str(),
+  put(info, "macro define = %s(%ld)\n", run.source.current_file.c_str(),
               static_cast<long>(run.source.line_no));
 }
 
@@ -82,56 +91,56 @@ void write_macro_state(Info& info, const Run& run) {
   const MacExp& m = *engine.current;
   switch (m.state) {
     case M_DEFINE:
-      info_printf(info, "== Now custom macro define ==\n");
+      put(info, "== Now custom macro define ==\n");
       write_expansion_nesting(info, engine);
-      info_printf(info, "define nesting level = %ld\n", static_cast<long>(engine.define_nest));
+      put(info, "define nesting level = %ld\n", static_cast<long>(engine.define_nest));
       break;
     case R_DEFINE:
-      info_printf(info, "== Now repeat macro define ==\n");
+      put(info, "== Now repeat macro define ==\n");
       write_expansion_nesting(info, engine);
-      info_printf(info, "define nesting level = %ld  ", static_cast<long>(engine.define_nest));
-      info_printf(info, "repeat define nesting level = %ld\n",
+      put(info, "define nesting level = %ld  ", static_cast<long>(engine.define_nest));
+      put(info, "repeat define nesting level = %ld\n",
                   static_cast<long>(engine.rep_define_nest));
       break;
     case M_EXPAND:
-      info_printf(info, "== Now custom macro expantion ==\n");
+      put(info, "== Now custom macro expantion ==\n");
       write_expansion_nesting(info, engine);
-      info_printf(info, "macro JITSU-hikisuu number = %d  ", m.act_count);
-      info_printf(info, "macro KARI-hikisuu number = %d\n", static_cast<int>(formal_count(m)));
+      put(info, "macro JITSU-hikisuu number = %d  ", m.act_count);
+      put(info, "macro KARI-hikisuu number = %d\n", static_cast<int>(formal_count(m)));
       write_call_and_definition(info, run, m);
       break;
     case R_EXPAND:
-      info_printf(info, "== Now repeat macro expantion ==\n");
+      put(info, "== Now repeat macro expantion ==\n");
       write_expansion_nesting(info, engine);
-      info_printf(info, "now repeat number = %ld   ", static_cast<long>(m.rep_now));
-      info_printf(info, "final repeat number = %ld\n", final_repeat(m));
+      put(info, "now repeat number = %ld   ", static_cast<long>(m.rep_now));
+      put(info, "final repeat number = %ld\n", final_repeat(m));
       break;
     case M_EXIT:
-      info_printf(info, "== Now .EXITM execute in custom macro ==\n");
+      put(info, "== Now .EXITM execute in custom macro ==\n");
       write_expansion_nesting(info, engine);
       write_call_and_definition(info, run, m);
       break;
     case R_EXIT:
-      info_printf(info, "== Now .EXITM execute in repeat macro ==\n");
+      put(info, "== Now .EXITM execute in repeat macro ==\n");
       write_expansion_nesting(info, engine);
       break;
     default:
       return;  // no macro activity
   }
-  info_printf(info, "=====\n");
+  put(info, "=====\n");
 }
 
 void write_condition_state(Info& info, const Conditions& c) {
   if (c.if_nesting == 0) return;
   switch (c.blocks.back().block_type) {
-    case BLOCK_IF: info_printf(info, "=== Now .IF block  ===\n"); break;
-    case BLOCK_ELIF: info_printf(info, "== Now .ELIF block  ==\n"); break;
-    case BLOCK_ELSE: info_printf(info, "== Now .ELSE block  ==\n"); break;
+    case BLOCK_IF: put(info, "=== Now .IF block  ===\n"); break;
+    case BLOCK_ELIF: put(info, "== Now .ELIF block  ==\n"); break;
+    case BLOCK_ELSE: put(info, "== Now .ELSE block  ==\n"); break;
     default: break;
   }
-  info_printf(info, "nesting number = %ld  ", static_cast<long>(c.if_nesting));
-  info_printf(info, "now line status = %s\n", c.assembling ? "TRUE" : "FALSE");
-  info_printf(info, "=====\n");
+  put(info, "nesting number = %ld  ", static_cast<long>(c.if_nesting));
+  put(info, "now line status = %s\n", c.assembling ? "TRUE" : "FALSE");
+  put(info, "=====\n");
 }
 
 }  // namespace
@@ -198,13 +207,14 @@ void info_user_abort(Info& info) {
 void info_line_block(Run& run) {
   Info& info = run.info;
   const SourceReader& src = run.source;
-  info_printf(info, "-------------------- line[%5d] --------------------\n",
-              static_cast<int>(src.line_count));
-  if (src.depth > 0) info_printf(info, "include nesting level = %d\n", src.depth);
+  put(info, "-------------------- line[%5d] --------------------\n",
+      static_cast<int>(src.line_count));
+  if (src.depth > 0) put(info, "include nesting level = %d\n", src.depth);
   write_macro_state(info, run);
   write_condition_state(info, run.conditions);
-  info_printf(info, "Source line --> %s(%ld)[%s]\n", src.current_file.c_str(),
-              static_cast<long>(src.line_no), src.line.c_str());
+  put(info, "Source line --> %s(%ld)[%s]\n", src.current_file.c_str(),
+      static_cast<long>(src.line_no), src.line.c_str());
+  std::fflush(info.file);
 }
 
 void info_printf(Info& info, const char* format, ...) {
