@@ -197,6 +197,7 @@ bool line_loop(Run& run) {
     reset_line_state(run);
     if (!src_getline(run)) return true;
     if (host::interrupt_requested()) return false;
+    if (run.info.active) info_line_block(run);
     if (src.truncated) message_set(run, W_LINE_EXCEEDS, kMaxLineLengthText, MSG_WARNING);
     line_process(run);
     message_print(run);

@@ -9,6 +9,7 @@
 #include "zrmackv/conditions.h"
 #include "zrmackv/directives.h"
 #include "zrmackv/figure.h"
+#include "zrmackv/info.h"
 #include "zrmackv/line_engine.h"
 #include "zrmackv/line_writer.h"
 #include "zrmackv/macro_state.h"
@@ -40,6 +41,7 @@ struct Run {
   LineWriter* writer;
 
   Settings settings;
+  Info info;
   Messages messages;
   SourceReader source;
   OutputFiles files;

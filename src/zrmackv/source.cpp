@@ -63,6 +63,8 @@ bool take_from_queue(Run& run) {
   while (cursor) {
     const IncludeLevel& level = s.levels[s.depth];
     if (level.paused && cursor == level.pause_at) return false;
+    if (run.info.active)
+      info_src_fgets(run.info, cursor, &cursor->line_data, &cursor->f_name);
     if (cursor->has_text) {
       s.line = cursor->line_data;
       s.nul_line_end = false;
@@ -91,6 +93,7 @@ bool src_fgets(Run& run) {
     // End of an include file: resume the level below, expansion queue first.
     IncludeLevel& ended = s.levels[s.depth];
     src_fclose(run, ended.file, ended.open_state);
+    info_mem_free(run, &ended);
     s.depth--;
     s.line_no = ended.resume_line;
     if (s.depth > 0) {
@@ -132,22 +135,29 @@ bool src_getline(Run& run) {
   }
 }
 
-std::FILE* src_fopen(Run&, std::string_view path, const char* mode, int& open_state,
-                     RaisingPlace) {
-  if (open_state == FILE_OPEN) return nullptr;
+std::FILE* src_fopen(Run& run, std::string_view path, const char* mode, int& open_state,
+                     RaisingPlace where) {
+  if (open_state == FILE_OPEN) {
+    if (run.info.active) info_file_already_open(run.info, where, path);
+    return nullptr;
+  }
   // Some hosts open a folder for reading and then deliver no line: a folder
   // is never a file to read.
-  if (mode[0] == 'r' && host::is_directory(path)) return nullptr;
-  std::FILE* file = host::open_file(path, mode);
+  std::FILE* file =
+      mode[0] == 'r' && host::is_directory(path) ? nullptr : host::open_file(path, mode);
   if (file) open_state = FILE_OPEN;
+  if (run.info.active) info_file_opened(run.info, where, path);
   return file;
 }
 
-void src_fclose(Run&, std::FILE*& file, int& open_state, RaisingPlace) {
-  if (open_state != FILE_OPEN) return;
-  if (file) std::fclose(file);
-  file = nullptr;
-  open_state = FILE_CLOSED;
+void src_fclose(Run& run, std::FILE*& file, int& open_state, RaisingPlace where) {
+  const bool was_open = open_state == FILE_OPEN;
+  if (was_open) {
+    if (file) std::fclose(file);
+    file = nullptr;
+    open_state = FILE_CLOSED;
+  }
+  if (run.info.active) info_file_closed(run.info, where, was_open);
 }
 
 void src_include_push(Run& run, std::FILE* file, std::string_view path) {
@@ -157,6 +167,7 @@ void src_include_push(Run& run, std::FILE* file, std::string_view path) {
   level.resume_line = s.line_no;
   level.path.assign(path);
   level.open_state = FILE_OPEN;
+  info_mem_alloc(run, &level, sizeof(IncludeLevel) + path.size() + 1);
   // Opened by a replayed line: the rest of the replay waits for the file. A
   // repeat replay waits too; otherwise each repetition would push one more
   // level before any of the files is read.

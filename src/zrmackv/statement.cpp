@@ -213,9 +213,10 @@ void label_set(Run& run, std::string_view name) {
     return;
   }
   Symbol* entry = run.symbols.find(name);
-  if (!entry) entry = &run.symbols.create(name, S_LABEL);
+  if (!entry) entry = &symbol_new(run, name, S_LABEL);
   entry->kind = S_LABEL;
   entry->value = 0;
+  if (run.info.active) info_label_set(run.info, name);
 }
 
 }  // namespace zrmackv

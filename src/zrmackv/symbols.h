@@ -9,6 +9,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "zrmackv/messages.h"
 #include "zrmackv/name_hash.h"
 
 namespace zrmackv {
@@ -61,6 +62,11 @@ struct SymbolResult {
   int kind;
   std::int32_t value;
 };
+
+// Creates a new entry and accounts for it as a tracked allocation: the
+// record with its own copy of the name.
+Symbol& symbol_new(Run& run, std::string_view name, int kind,
+                   RaisingPlace where = RaisingPlace::current());
 
 // Kind and value of name; kind S_NOT_FOUND when absent.
 SymbolResult symbol_lookup(const Run& run, std::string_view name);
