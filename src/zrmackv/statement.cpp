@@ -117,7 +117,10 @@ std::size_t comment_start(std::string_view line) {
 }
 
 void make_statement(Statement& stmt, std::string_view line) {
-  std::size_t end = comment_start(line);
+  make_statement(stmt, line, comment_start(line));
+}
+
+void make_statement(Statement& stmt, std::string_view line, std::size_t end) {
   std::size_t begin = 0;
   while (begin < end && is_blank(line[begin])) ++begin;
   stmt.text.assign(line.substr(begin, end - begin));
