@@ -1,6 +1,7 @@
 // The string functions .LEN, .INSTR and .SUBSTR: each computes a length, a
 // position or a substring of quoted text given in braces and is replaced in
 // the line by its result before the statement is scanned.
+#include <bit>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -50,13 +51,48 @@ std::size_t find_keyword(std::string_view text, std::string_view keyword) {
   return npos;
 }
 
-// One pass over the line for a cheap answer on the common line, which holds
-// none of the keywords.
-bool holds_any_keyword(std::string_view line) {
-  for (std::size_t at = line.find('.'); at != npos; at = line.find('.', at + 1))
-    for (const StringFunction& f : kFunctions)
-      if (spells(line, at, f.keyword)) return true;
-  return false;
+// True when the "." at at is followed by the first two letters of a
+// keyword, in either case: LE, IN or SU. Few other words begin so.
+inline bool may_start_keyword(std::string_view line, std::size_t at) {
+  if (line.size() - at < 3) return false;
+  const char first = static_cast<char>(line[at + 1] | 0x20);
+  const char second = static_cast<char>(line[at + 2] | 0x20);
+  return (first == 'l' && second == 'e') || (first == 'i' && second == 'n') ||
+         (first == 's' && second == 'u');
+}
+
+// A word of eight bytes with the high bit set in each byte that is zero,
+// and no other bit.
+constexpr std::uint64_t zero_bytes(std::uint64_t x) {
+  constexpr std::uint64_t kLow7 = 0x7f7f7f7f7f7f7f7fu;
+  return ~(((x & kLow7) + kLow7) | x | kLow7);
+}
+
+// Memory index of the byte whose flag is the lowest bit set in flags.
+std::size_t flagged_byte(std::uint64_t flags) {
+  const auto k = static_cast<std::size_t>(std::countr_zero(flags) / 8);
+  return std::endian::native == std::endian::little ? k : 7 - k;
+}
+
+// The common line holds none of the keywords, and this is all the work it
+// costs: the line is read eight bytes at a time, and only the places of its
+// dots are looked at. A true answer may still find no keyword.
+bool may_hold_keyword(std::string_view line) {
+  const std::size_t n = line.size();
+  if (n < 8) {
+    for (std::size_t i = 0; i < n; ++i)
+      if (line[i] == '.' && may_start_keyword(line, i)) return true;
+    return false;
+  }
+  constexpr std::uint64_t kDots = 0x0101010101010101u * '.';
+  for (std::size_t i = 0;; i += 8) {
+    if (i + 8 > n) i = n - 8;  // the last word overlaps the one before it
+    std::uint64_t word;
+    std::memcpy(&word, line.data() + i, sizeof word);
+    for (std::uint64_t dots = zero_bytes(word ^ kDots); dots != 0; dots &= dots - 1)
+      if (may_start_keyword(line, i + flagged_byte(dots))) return true;
+    if (i + 8 == n) return false;
+  }
 }
 
 std::string_view decimal(char (&buffer)[16], std::int32_t value) {
@@ -232,13 +268,10 @@ bool evaluate(Run& run, std::string& line, std::size_t& line_end, std::size_t at
   return true;
 }
 
-}  // namespace
-
-void string_functions(Run& run) {
-  if (!run.conditions.assembling) return;
+// Evaluates the functions of a line that holds at least one keyword. Kept
+// out of line so that the common line pays for none of its set-up.
+[[gnu::noinline]] void evaluate_line(Run& run) {
   std::string& line = run.source.line;
-  if (!holds_any_keyword(line)) return;
-
   // The comment is set aside: keywords in it are not looked at, and it is
   // kept as it was whatever the results hold.
   std::size_t line_end = comment_start(line);
@@ -255,6 +288,12 @@ void string_functions(Run& run) {
     }
   }
   if (changed) make_statement(run.line.stmt, line, line_end);
+}
+
+}  // namespace
+
+void string_functions(Run& run) {
+  if (run.conditions.assembling && may_hold_keyword(run.source.line)) evaluate_line(run);
 }
 
 }  // namespace zrmackv
