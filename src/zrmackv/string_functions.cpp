@@ -197,9 +197,9 @@ class ArgumentReader {
 // 0 or beyond s, or when t does not occur there.
 std::int32_t instr_position(std::string_view s, std::string_view t, std::int32_t start) {
   const auto from = static_cast<std::size_t>(start);
-  if (start == 0 || from > s.size()) return false;
+  if (start == 0 || from > s.size()) return 0;
   const std::size_t found = s.find(t, from - 1);
-  if (found == npos) return false;
+  if (found == npos) return 0;
   return static_cast<std::int32_t>(found - (from - 1) + 1);
 }
 
@@ -218,7 +218,7 @@ void replace_call_quoted(std::string& line, std::size_t at, std::size_t end,
                          std::string_view part) {
   const std::size_t n = part.size();
   char* out = line.data() + at;
-  std::memmove(out + 1, part.data(), n);
+  if (n != 0) std::memmove(out + 1, part.data(), n);
   out[0] = '"';
   out[n + 1] = '"';
   line.erase(at + n + 2, end - (at + n + 2));
@@ -268,7 +268,7 @@ bool evaluate(Run& run, std::string& line, std::size_t& line_end, std::size_t at
   return true;
 }
 
-// Evaluates the functions of a line that holds at least one keyword. Kept
+// Evaluates the functions of a line that may hold a keyword. Kept
 // out of line so that the common line pays for none of its set-up.
 [[gnu::noinline]] void evaluate_line(Run& run) {
   std::string& line = run.source.line;
