@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "zrmackv/macro_engine.h"
 #include "zrmackv/messages.h"
@@ -199,13 +200,11 @@ TEST_F(StringFunctions, AKeywordIsFoundWhereverItStands) {
     for (std::size_t after = 0; after <= 9; ++after) {
       const std::string pad_before = std::string(before, '.').replace(0, before ? 1 : 0, "x");
       const std::string pad_after(after, '.');
-      for (const char* call : {".len{'ab'}", ".INSTR{'ab','b',1}", ".Substr{'ab',2,1}"}) {
-        const std::string got = apply(pad_before + call + pad_after);
-        const std::string want = std::string(call)[1] == 'l'   ? "2"
-                                 : std::string(call)[1] == 'I' ? "2"
-                                                               : "\"b\"";
-        EXPECT_EQ(got, pad_before + want + pad_after) << call << " after " << before;
-      }
+      const std::pair<std::string, std::string> calls[] = {
+          {".len{'ab'}", "2"}, {".INSTR{'ab','b',1}", "2"}, {".Substr{'ab',2,1}", "\"b\""}};
+      for (const auto& [call, want] : calls)
+        EXPECT_EQ(apply(pad_before + call + pad_after), pad_before + want + pad_after)
+            << call << " after " << before;
     }
   }
   // A keyword at the very end of a line is a call without its braces.
