@@ -4,11 +4,15 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
 
 #include "cppkv/cppkv.h"
 #include "cppkv/macros.h"
 #include "cppkv/reader.h"
 #include "cppkv/settings.h"
+#include "cppkv/side_outputs.h"
 
 namespace cppkv {
 
@@ -26,6 +30,7 @@ struct Run {
   std::FILE* err;  // standard error
   DiscardingSink discard;
   TextSink* sink;  // the primitive writers
+  ExpandFileSink expand_sink;  // in front of the sink under -Wexpand_file
 
   Settings settings;
   MacroTable macros;
@@ -39,6 +44,8 @@ struct Run {
 
   // Output state.
   bool dependency_written = false;
+  std::vector<std::string> opened_files;  // for -MF: each once, in opening order
+  std::unordered_set<std::string> opened_seen;
 
   // Directive engine state.
   bool asm_block = false;
