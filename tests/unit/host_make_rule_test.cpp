@@ -95,6 +95,17 @@ TEST_F(ReplaceFile, CreatesThenReplacesWholly) {
   EXPECT_EQ(entries(), 1u);  // no temporary file left
 }
 
+// The new content arrives as a new file renamed into place: whoever holds
+// the old file (here through a second link) still sees it whole, which a
+// write into the old file would not give.
+TEST_F(ReplaceFile, OldFileIsReplacedNotRewritten) {
+  ASSERT_TRUE(host::replace_file(path("x.d"), "old rule\n"));
+  std::filesystem::create_hard_link(dir_ / "x.d", dir_ / "held.d");
+  ASSERT_TRUE(host::replace_file(path("x.d"), "new\n"));
+  EXPECT_EQ(read("x.d"), "new\n");
+  EXPECT_EQ(read("held.d"), "old rule\n");
+}
+
 TEST_F(ReplaceFile, BackslashSeparatesFolders) {
   std::filesystem::create_directories(dir_ / "sub");
   ASSERT_TRUE(host::replace_file(path("sub") + "\\x.d", "r\n"));
