@@ -28,6 +28,10 @@ Kinds:
     expect NAME      a file that must exist afterwards with exactly this content
     present          names (one a line) that must exist afterwards
     absent           names (one a line) that must not exist afterwards
+    check            shell commands run in the case folder after the program
+                     (with ZRMACKV and CPPKV naming the two programs); the
+                     case fails when they end with a non-zero status, and
+                     is skipped when they end with 77 (a tool is missing)
     interrupt NAME   NAME becomes a pipe that the program reads as a file: the
                      content is written into it, then the program gets a
                      console interrupt (SIGINT), then one more line follows
@@ -216,6 +220,19 @@ def main():
         else:
             proc = subprocess.run([argv0] + args, executable=binary, cwd=work, env=env, input=stdin,
                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+
+        for s in sections:
+            if s.kind != 'check':
+                continue
+            check_env = dict(env, ZRMACKV=os.path.abspath(opts.zrmackv),
+                             CPPKV=os.path.abspath(opts.cppkv))
+            done = subprocess.run(['sh', '-e', '-c', s.text()], cwd=work, env=check_env,
+                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+            if done.returncode == 77:
+                print(f'skip {opts.case}: {done.stdout.decode("latin-1").strip()}')
+                sys.exit(77)
+            if done.returncode != 0:
+                failures.append((f'check (status {done.returncode})', b'', done.stdout))
 
         expected_exit = 0
         for s in sections:

@@ -6,6 +6,7 @@
 #include "zrmackv/line_engine.h"
 #include "zrmackv/options.h"
 #include "zrmackv/run.h"
+#include "zrmackv/side_outputs.h"
 
 namespace zrmackv {
 
@@ -82,8 +83,11 @@ int run_sequence(Run& run, std::string_view program, const std::vector<std::stri
   derive_file_names(run);
   info_names(run);
   open_files(run);
+  check_side_output_names(run);
+  start_expanded_text(run);
   if (!line_loop(run)) throw InterruptStop{};
   end_of_source_checks(run);
+  finish_side_outputs(run);
   end_of_run(run);
   print_dependencies(run);
   return run.messages.error_count != 0 ? 3 : 0;
@@ -93,7 +97,9 @@ int run_sequence(Run& run, std::string_view program, const std::vector<std::stri
 
 void end_of_run(Run& run) {
   info_close(run);
-  if (!run.settings.out_source.empty()) host::remove_file(run.settings.out_source);
+  // Under +expand the scratch file is the expanded source the user asked for.
+  if (!run.settings.out_source.empty() && !run.settings.expand)
+    host::remove_file(run.settings.out_source);
   if (run.settings.opt_t && !run.settings.tag_named && run.files.tag_state != FILE_NEVER_OPENED &&
       !run.messages.tag_received)
     host::remove_file(run.settings.mac_tag);

@@ -5,6 +5,7 @@
 
 #include "host/host.h"
 #include "zrmackv/run.h"
+#include "zrmackv/side_outputs.h"
 
 namespace zrmackv {
 
@@ -195,6 +196,11 @@ ParseOutcome parse_command_line(Run& run, const std::vector<std::string>& args) 
   }
   int sources = 0;
   for (const std::string& arg : args) {
+    // Options of the opt-in side outputs, kept apart from the classic ones.
+    if (ParseOutcome outcome; side_output_option(run, arg, outcome)) {
+      if (outcome != ParseOutcome::Continue) return outcome;
+      continue;
+    }
     if (!arg.empty() && arg[0] == '-') {
       parse_minus_option(run, arg);
     } else if (!arg.empty() && arg[0] == '+') {

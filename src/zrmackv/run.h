@@ -17,6 +17,7 @@
 #include "zrmackv/reserved.h"
 #include "zrmackv/rewrite.h"
 #include "zrmackv/settings.h"
+#include "zrmackv/side_outputs.h"
 #include "zrmackv/source.h"
 #include "zrmackv/symbols.h"
 #include "zrmackv/zrmackv.h"
@@ -39,6 +40,7 @@ struct Run {
   std::FILE* out;  // standard output
   DiscardingLineWriter discard;
   LineWriter* writer;
+  ExpandingLineWriter expanding;  // in front of writer under +expand
 
   Settings settings;
   Info info;
