@@ -3,7 +3,8 @@
 
 Usage: zrmackv_macro_gen.py OUTPUT CALLS
 Definitions with parameters and local labels, calls from the source, calls
-nested three deep inside bodies, and repeat blocks. Prints the number of
+nested three deep inside bodies, and repeat blocks. A run hands out at most
+65534 local labels, so CALLS stays below 65000. Prints the number of
 lines the line engine processes (source lines plus replayed body lines).
 """
 import sys
@@ -12,10 +13,10 @@ out_path, calls = sys.argv[1], int(sys.argv[2])
 
 definitions = [
     # name, body lines, nested call (or None)
-    ("STORE", ["\t.LOCAL\tSKIP", "\tCMP.W\t#LIMIT,VALUE", "\tJGE\tSKIP",
-               "\tMOV.W\tVALUE,DEST\t; keep it", "SKIP:", "\tADD.W\t#1,DEST"], None),
-    ("PAIR", ["\t.LOCAL\tL1,L2", "L1:\tMOV.W\t#VALUE,R0", "\tSTORE\tVALUE,DEST,LIMIT",
-              "L2:\tJNE\tL1"], "STORE"),
+    ("STORE", ["\tCMP.W\t#LIMIT,VALUE", "\tJGE\tDONE@DEST",
+               "\tMOV.W\tVALUE,DEST\t; keep it", "\tADD.W\t#1,DEST"], None),
+    ("PAIR", ["\t.LOCAL\tL1", "L1:\tMOV.W\t#VALUE,R0", "\tSTORE\tVALUE,DEST,LIMIT",
+              "\tJNE\tL1"], "STORE"),
     ("BLOCK", ["\t.LOCAL\tTOP", "TOP:\tPAIR\tVALUE,DEST,LIMIT", "\tNOP",
                "\tPAIR\tLIMIT,DEST,VALUE", "\tJMP\tTOP"], "PAIR"),
     ("FILL", ["\t.MREPEAT\t4", "\tMOV.B\t#VALUE,DEST", "\t.ENDR"], None),

@@ -5,7 +5,7 @@
 # source lines plus every replayed body line.
 # Usage: sh bench/zrmackv_macros.sh BUILD-FOLDER [CALLS]
 build=${1:-build-bench}
-calls=${2:-200000}
+calls=${2:-60000}
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
