@@ -76,6 +76,7 @@ void release_replaced_bodies(MacroEngine& me) {
   if (me.define_nest != 0 || me.mac_exp_cnt != 0) return;
   for (StoredLine* body : me.redefine_free_list) stored_list_free(body);
   me.redefine_free_list.clear();
+  me.last_line = nullptr;
 }
 
 void after_endm(Run& run) {

@@ -62,6 +62,7 @@ void repeat_finish(Run& run) {
   MacroEngine& me = run.macro;
   MacExp& m = *me.current;
   me.macro_cursor = m.rep_ret_cursor;
+  me.last_line = nullptr;  // no body is being recorded; this one is released
   if (m.before) {
     macexp_pop(me);
   } else {

@@ -95,7 +95,8 @@ bool only_blanks(std::string_view text) {
 void macro_define(Run& run) {
   MacroEngine& me = run.macro;
   MacExp& m = *me.current;
-  if (m.state != M_DEFINE && m.state != R_DEFINE) return;
+  // Only a body whose header was made can take lines.
+  if ((m.state != M_DEFINE && m.state != R_DEFINE) || !me.last_line) return;
   Statement& st = run.line.stmt;
   // A repeat block recorded during an expansion is stored with the
   // expansion's parameters in place: when it is replayed, the current
