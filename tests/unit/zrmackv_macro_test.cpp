@@ -109,6 +109,23 @@ TEST_F(MacroRun, FileLinesAreCleanedWhileAnExpansionIsOpen) {
   EXPECT_EQ(got, (Lines{"OPEN\t.MACRO", "\t.ENDM\tx", "\tOPEN", "\tNOP", "\tRTS"}));
 }
 
+// The same while the rest of a body is skipped after .EXITM: with the
+// carriage returns left on, the .ENDM read from the file would carry an
+// operand and the skip would never end.
+TEST_F(MacroRun, FileLinesAreCleanedWhileABodyIsSkipped) {
+  Lines got = run("OPEN\t.MACRO\n\t.EXITM\n\t.ENDM\tx\n\t.ENDM\n"
+                  "\tOPEN\r\n\tNOP\r\n\t.ENDM\r\n\tRTS\r\n");
+  EXPECT_EQ(got, (Lines{"OPEN\t.MACRO", "\t.EXITM", "\t.ENDM\tx", "\tOPEN", ".EXITM", "\tNOP",
+                        "\tRTS"}));
+}
+
+TEST_F(MacroRun, RepeatLinesReachTheWriterWhenReplayed) {
+  const char* source = "\t.MREPEAT\t2\t; twice\n\tNOP\t; each\n\t.ENDR\n\tRTS\n";
+  EXPECT_EQ(run(source), (Lines{"\t.MREPEAT\t2\t; twice", "NOP", "NOP", "\tRTS"}));
+  EXPECT_EQ(run(source, {"-lm"}), (Lines{"\t.MREPEAT\t2\t; twice", "\tNOP\t; each",
+                                         "\tNOP\t; each", "\t.ENDR", "\tRTS"}));
+}
+
 // Lines fed straight to line_process, with the scratch output file open.
 class MacroDirect : public ::testing::Test {
  protected:
