@@ -45,7 +45,10 @@ void local_directive(Run& run) {
       message_set(run, E_MULTIPLE_DEFINED, t.text, MSG_ERROR);
       return;
     }
-    if (++me.local_label_count > kMaxLocalLabels)
+    // The count stops one past the limit: every later name fails the same
+    // way, and the count can never wrap round to numbers handed out before.
+    if (me.local_label_count <= kMaxLocalLabels) me.local_label_count++;
+    if (me.local_label_count > kMaxLocalLabels)
       message_set(run, E_TOO_MANY_LOCAL_LABELS, {}, MSG_ERROR);
     else
       m.locals.push_back({std::string(t.text), me.local_label_count});
