@@ -67,6 +67,14 @@ void local_label_chg(Run& run) {
   const MacExp& m = *me.current;
   std::string& line = run.source.line;
   if (m.locals.empty() || line.empty()) return;
+  bool named = false;
+  for (const LocalLabel& l : m.locals) named = named || line.find(l.name) != std::string::npos;
+  // Without any of the names the rebuilt line would be the line itself;
+  // only the statement is taken again.
+  if (!named) {
+    make_statement(run.line.stmt, line);
+    return;
+  }
   std::string& out = me.work;
   out.clear();
   std::string_view rest = line;

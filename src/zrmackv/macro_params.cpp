@@ -37,6 +37,7 @@ std::size_t substitution_token(std::string_view text, std::size_t at, bool& quot
 // each inserted text.
 void replace_parameter(Run& run, std::string& text, std::string_view name,
                        std::string_view value) {
+  if (text.find(name) == std::string::npos) return;  // no token can match
   std::size_t at = 0;
   for (;;) {
     while (at < text.size() && is_blank(text[at])) ++at;

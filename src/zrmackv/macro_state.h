@@ -95,7 +95,8 @@ struct MacroEngine {
   // File names of stored lines; each distinct name is kept once.
   std::unordered_set<std::string> file_names;
   const std::string* last_file_name = nullptr;
-  MacExp* spare = nullptr;  // popped records kept for the next push
+  MacExp* spare = nullptr;  // popped records kept for the next pushes, linked by before
+  std::uint32_t spare_count = 0;
 
   // Work areas kept between lines so that substitution allocates nothing
   // once they have grown.

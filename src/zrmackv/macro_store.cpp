@@ -44,11 +44,15 @@ void stored_list_free(StoredLine* first) {
   }
 }
 
+// Popped records kept for reuse, with their lists' capacity; deeper stacks
+// give the rest back.
+constexpr std::uint32_t kSpareRecords = 64;
+
 MacExp& macexp_push(MacroEngine& me) {
   MacExp* m = me.spare;
   if (m) {
     me.spare = m->before;
-    *m = MacExp{};
+    me.spare_count--;
   } else {
     m = new MacExp;
   }
@@ -61,22 +65,36 @@ void macexp_pop(MacroEngine& me) {
   MacExp* m = me.current;
   me.current = m->before;
   release_record(*m);
-  // Keep one record for the next push; deeper stacks give theirs back.
-  if (!me.spare) {
-    m->para_act.clear();
-    m->para_frm.clear();
-    m->locals.clear();
-    m->before = nullptr;
-    me.spare = m;
-  } else {
+  if (me.spare_count == kSpareRecords) {
     delete m;
+    return;
   }
+  // Back to a fresh record, keeping what its lists have allocated.
+  m->state = M_NONE;
+  m->act_count = 0;
+  m->frm_count = 0;
+  m->para_act.clear();
+  m->para_frm.clear();
+  m->rep_now = 0;
+  m->rep_final = 0;
+  m->ret_cursor = nullptr;
+  m->rep_ret_cursor = nullptr;
+  m->locals.clear();
+  m->caller_file.clear();
+  m->caller_line = 0;
+  m->before = me.spare;
+  me.spare = m;
+  me.spare_count++;
 }
 
 MacroEngine::~MacroEngine() {
   while (current != &bottom) macexp_pop(*this);
   release_record(bottom);
-  delete spare;
+  while (spare) {
+    MacExp* next = spare->before;
+    delete spare;
+    spare = next;
+  }
   for (Symbol* entry : macro_entries) {
     stored_list_free(entry->body);
     entry->body = nullptr;
