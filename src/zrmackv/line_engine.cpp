@@ -20,6 +20,7 @@ void reset_line_state(Run& run) {
   run.source.truncated = false;
   run.figure.division_by_zero = false;
   run.line.joined = false;
+  run.macro.call_line.clear();
 }
 
 bool is_defining(int state) { return state == M_DEFINE || state == R_DEFINE; }

@@ -168,7 +168,10 @@ void message_print(Run& run) {
 
   if (run.settings.listing && run.files.output) {
     if (!run.end_executed && !run.end_checks_begun && m.code >= 7) {
-      std::fputs(run.source.line.c_str(), run.files.output);
+      // A macro call's line buffer holds the macro header by now.
+      const std::string& line =
+          run.macro.call_line.empty() ? run.source.line : run.macro.call_line;
+      std::fputs(line.c_str(), run.files.output);
       std::fputs("\n", run.files.output);
     }
     std::fputs(header.c_str(), run.files.output);

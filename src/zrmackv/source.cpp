@@ -51,10 +51,6 @@ void advance_line_number(SourceReader& s) {
   s.line_no = s.line_no + 1 > kLineNumberWrap ? 0 : s.line_no + 1;
 }
 
-bool expansion_active(const MacExp& m) {
-  return m.state == M_EXPAND || m.state == R_EXPAND || m.before != nullptr;
-}
-
 // Takes the next node of the expansion queue; false when the reader must go
 // on with the files.
 bool take_from_queue(Run& run) {
@@ -70,6 +66,7 @@ bool take_from_queue(Run& run) {
       s.nul_line_end = false;
       s.current_file = cursor->f_name;
       s.line_no = static_cast<std::uint32_t>(cursor->line_no);
+      s.from_queue = true;
       cursor = cursor->next;
       return true;
     }
@@ -85,6 +82,7 @@ bool src_fgets(Run& run) {
   const std::size_t max = static_cast<std::size_t>(run.settings.max_line_length);
   for (;;) {
     if (take_from_queue(run)) return true;
+    s.from_queue = false;
     if (read_physical_line(s.current, s.line, max, s.nul_line_end)) {
       advance_line_number(s);
       return true;
@@ -94,6 +92,8 @@ bool src_fgets(Run& run) {
     IncludeLevel& ended = s.levels[s.depth];
     src_fclose(run, ended.file, ended.open_state);
     info_mem_free(run, &ended);
+    ended.paused = false;  // the level being closed no longer waits for its file
+    ended.pause_at = nullptr;
     s.depth--;
     s.line_no = ended.resume_line;
     if (s.depth > 0) {
@@ -111,10 +111,9 @@ bool src_getline(Run& run) {
   for (;;) {
     if (s.end_seen) return false;
     if (!src_fgets(run)) return false;
-    const MacExp& m = *run.macro.current;
-    if ((expansion_active(m) && !s.levels[s.depth].paused) || m.state == M_EXIT ||
-        m.state == R_EXIT)
-      return true;  // a replayed line is taken as it is
+    // A replayed line is taken as it was stored; a line from a file is
+    // always cleaned, whatever the macro engine is doing.
+    if (s.from_queue) return true;
     std::string& line = s.line;
     if (!line.empty() && line.back() == kCtrlZ) line.pop_back();
     if (line.empty()) continue;  // nothing before the end of the file

@@ -15,6 +15,7 @@
 namespace zrmackv {
 
 struct Run;
+struct StoredLine;
 
 enum SymbolKind : int {
   S_MACRO = 1,
@@ -32,6 +33,7 @@ struct Symbol {
   std::string name;
   std::string text;  // replacement text of an S_DEFINE
   std::int32_t value = 0;
+  StoredLine* body = nullptr;  // a macro name's stored body, header first
   Symbol* next = nullptr;  // next entry of the same bucket
 };
 
