@@ -131,11 +131,12 @@ inline int CharSource::kanji_get() {
       second = c2 + 2;
     }
     // User-defined leads (0xF0 and above) have no EUC row: their first
-    // value runs past 0xFF. It is held at 0xFE, the last EUC row, so that
+    // value may run past 0xFF. Only such a value is held (at 0xFF), so that
     // no byte of the pair can be read as a line feed or another ASCII
-    // character.
+    // character; every value that fits a byte is kept, which keeps two
+    // different characters apart.
     kanji_next = second;
-    return first > 0xFE ? 0xFE : first;
+    return first > 0xFF ? 0xFF : first;
   }
   if (c >= 0xA0 && c <= 0xDF) {
     kanji_next = c;
@@ -491,11 +492,12 @@ bool read_logical_line(Run& run, LineBuffer& lb) {
           store(' ');
           const unsigned char* table = kTables.block_comment[mode];
           const bool warn = run.settings.warn_nested_comment;
+          const std::uint32_t opened_at = joined;  // an unclosed comment is reported where it begins
           int prev = 0;
           for (;;) {
             if (skip_run(table)) prev = 0;
             int x = s.get();
-            if (x == kEof) report(run, CLASS_FATAL, M_EOF_IN_COMMENT);
+            if (x == kEof) report_at_physical_line(run, CLASS_FATAL, M_EOF_IN_COMMENT, opened_at);
             if (x == '\n') {
               join();
             } else if (x == '/') {

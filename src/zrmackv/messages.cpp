@@ -149,8 +149,9 @@ void message_print(Run& run) {
   }
 
   // The parameter-count warnings point at the macro call.
-  std::string_view file = run.source.current_file;
-  unsigned long line = run.source.line_no;
+  const SourceReader& src = run.source;
+  std::string_view file = src.line_position_held ? src.held_file : src.current_file;
+  unsigned long line = src.line_position_held ? src.held_line : src.line_no;
   if (m.cls == MSG_WARNING &&
       (m.code == W_TOO_MANY_ACTUAL_PARAMS || m.code == W_ACTUAL_PARAMS_NOT_ENOUGH)) {
     file = run.macro.current->caller_file;

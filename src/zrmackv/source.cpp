@@ -35,6 +35,16 @@ bool read_physical_line(std::FILE* file, std::string& line, std::size_t max, boo
     if (!ended_at_nul) line.push_back(static_cast<char>(c));
     if (ended_at_nul && line.size() + 1 >= max) break;
   }
+  // A CR-LF line end must not cost the line its last character: a line that
+  // fills the read with its CR takes the LF behind it too, as its LF form
+  // would have.
+  if (line.size() == max && line.back() == '\r') {
+    int c = getc_unlocked(file);
+    if (c == '\n')
+      line.push_back('\n');
+    else if (c != EOF)
+      ungetc(c, file);
+  }
   return read_any;
 }
 
@@ -163,6 +173,11 @@ void src_include_push(Run& run, std::FILE* file, std::string_view path) {
   const int state = run.macro.current->state;
   level.paused = state == M_EXPAND || state == R_EXPAND;
   level.pause_at = level.paused ? run.macro.macro_cursor : nullptr;
+  if (!s.line_position_held) {
+    s.line_position_held = true;
+    s.held_file.swap(s.current_file);
+    s.held_line = s.line_no;
+  }
   s.current_file.assign(path);
   s.line_no = 0;
   s.current = file;

@@ -45,6 +45,13 @@ struct SourceReader {
   std::FILE* source_file = nullptr;
   int source_state = FILE_NEVER_OPENED;
 
+  // The position of the line being processed, kept when an .INCLUDE on it
+  // has already made the include file current: the line's own diagnostics
+  // still carry the including line's file and number.
+  bool line_position_held = false;
+  std::string held_file;
+  std::uint32_t held_line = 0;
+
   bool truncated = false;  // the line just read was over-long
   bool nul_line_end = false;  // the raw line stopped at a NUL and its line feed was read
   bool end_seen = false;   // .END executed in the source: read no further
