@@ -106,6 +106,13 @@ void close_files_for_stop(Run& run) {
   src_fclose(run, run.files.tag, run.files.tag_state);
 }
 
+// A record that cannot be written to the tag file (a full disk) must not be
+// lost in silence: the run ends as it does when standard output fails.
+[[noreturn]] void tag_write_failed(Run& run) {
+  src_fclose(run, run.files.tag, run.files.tag_state);  // no record goes there any more
+  fatal_stop(run, F_CANT_WRITE, run.settings.mac_tag);
+}
+
 }  // namespace
 
 std::string message_text(int code, int cls, std::string_view argument) {
@@ -180,13 +187,13 @@ void message_print(Run& run) {
     std::fputs(header.c_str(), run.files.output);
     std::fputs(text.c_str(), run.files.output);
   }
+  m.code = 0;
   if (run.files.tag) {
     std::fputs(header.c_str(), run.files.tag);
     std::fputs(text.c_str(), run.files.tag);
-    std::fflush(run.files.tag);
     m.tag_received = true;
+    if (std::fflush(run.files.tag) != 0 || std::ferror(run.files.tag)) tag_write_failed(run);
   }
-  m.code = 0;
 }
 
 void fatal_stop(Run& run, int code, std::string_view argument, RaisingPlace where) {

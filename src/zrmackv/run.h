@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "zrmackv/conditions.h"
+#include "zrmackv/dependencies.h"
 #include "zrmackv/directives.h"
 #include "zrmackv/figure.h"
 #include "zrmackv/line_engine.h"
@@ -54,7 +55,7 @@ struct Run {
 
   bool end_executed = false;      // .END was executed
   bool end_checks_begun = false;  // the end-of-source checks have begun
-  std::vector<std::string> dependencies;  // every include file opened, in order
+  DependencyList dependencies;  // every include file opened, in order
 };
 
 }  // namespace zrmackv

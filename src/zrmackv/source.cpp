@@ -9,20 +9,52 @@ namespace {
 
 constexpr char kCtrlZ = 26;
 
+enum class ReadResult { Line, End, Failed };
+
+// Reading polls the interrupt flag every this many bytes, so an endless line
+// (a device that never sends a line feed) cannot keep Ctrl+C waiting.
+constexpr unsigned kInterruptPollBytes = 1u << 16;
+
+// The next byte of file, or EOF; an interrupt noticed here ends the read.
+struct ByteReader {
+  std::FILE* file;
+  unsigned until_poll = kInterruptPollBytes;
+  bool interrupted = false;
+  int get() {
+    if (--until_poll == 0) {
+      until_poll = kInterruptPollBytes;
+      if (host::interrupt_requested()) {
+        interrupted = true;
+        return EOF;
+      }
+    }
+    return getc_unlocked(file);
+  }
+  // EOF is the end of the file only when the file reports no error and no
+  // interrupt cut the read short.
+  ReadResult end_or_failure() const {
+    return interrupted || std::ferror(file) ? ReadResult::Failed : ReadResult::End;
+  }
+};
+
 // Reads one physical line of at most max characters (line feed included)
 // into line. The line ends at its first NUL byte, as a C string would; the
 // bytes after it are consumed up to the line feed and lost.
 // nul_line_end tells that such a line's line feed was consumed with it.
-// Returns false at the end of the file when nothing was read.
-bool read_physical_line(std::FILE* file, std::string& line, std::size_t max, bool& nul_line_end) {
+ReadResult read_physical_line(std::FILE* file, std::string& line, std::size_t max,
+                              bool& nul_line_end) {
   line.clear();
   nul_line_end = false;
-  if (!file) return false;
+  if (!file) return ReadResult::End;
+  ByteReader in{file};
   bool read_any = false;
   bool ended_at_nul = false;
   while (line.size() < max) {
-    int c = getc_unlocked(file);
-    if (c == EOF) break;
+    int c = in.get();
+    if (c == EOF) {
+      if (in.end_or_failure() == ReadResult::Failed) return ReadResult::Failed;
+      break;
+    }
     read_any = true;
     if (c == 0) ended_at_nul = true;
     if (c == '\n') {
@@ -39,21 +71,38 @@ bool read_physical_line(std::FILE* file, std::string& line, std::size_t max, boo
   // fills the read with its CR takes the LF behind it too, as its LF form
   // would have.
   if (line.size() == max && line.back() == '\r') {
-    int c = getc_unlocked(file);
+    int c = in.get();
     if (c == '\n')
       line.push_back('\n');
     else if (c != EOF)
       ungetc(c, file);
+    else if (in.end_or_failure() == ReadResult::Failed)
+      return ReadResult::Failed;
   }
-  return read_any;
+  return read_any ? ReadResult::Line : ReadResult::End;
 }
 
 // Drops the rest of an over-long physical line, up to its line feed.
-void drop_rest_of_line(std::FILE* file) {
-  if (!file) return;
+ReadResult drop_rest_of_line(std::FILE* file) {
+  if (!file) return ReadResult::End;
+  ByteReader in{file};
   int c;
-  do c = getc_unlocked(file);
+  do c = in.get();
   while (c != EOF && c != '\n');
+  return c == EOF ? in.end_or_failure() : ReadResult::Line;
+}
+
+// The name of the file being read at the current depth.
+const std::string& reading_file_name(const Run& run) {
+  const SourceReader& s = run.source;
+  return s.depth > 0 ? s.levels[s.depth].path : run.settings.source_name;
+}
+
+// A read that failed is never taken for the end of the file: an interrupt
+// stops the run in order, any other failure is fatal and names the file.
+[[noreturn]] void reading_failed(Run& run) {
+  if (host::interrupt_requested()) throw InterruptStop{};
+  fatal_stop(run, F_CANT_OPEN, reading_file_name(run));
 }
 
 void advance_line_number(SourceReader& s) {
@@ -93,9 +142,14 @@ bool src_fgets(Run& run) {
   const std::size_t max = static_cast<std::size_t>(run.settings.max_line_length);
   for (;;) {
     if (take_from_queue(run)) return true;
-    if (read_physical_line(s.current, s.line, max, s.nul_line_end)) {
-      advance_line_number(s);
-      return true;
+    switch (read_physical_line(s.current, s.line, max, s.nul_line_end)) {
+      case ReadResult::Line:
+        advance_line_number(s);
+        return true;
+      case ReadResult::Failed:
+        reading_failed(run);
+      case ReadResult::End:
+        break;
     }
     if (s.depth == 0) return false;
     // End of an include file: resume the level below, expansion queue first.
@@ -137,7 +191,7 @@ bool src_getline(Run& run) {
     // Over-long: keep the first 255 characters, drop the rest of the line.
     line.resize(std::min<std::size_t>(line.size(), run.settings.max_line_length - 1));
     s.truncated = true;
-    drop_rest_of_line(s.current);
+    if (drop_rest_of_line(s.current) == ReadResult::Failed) reading_failed(run);
     return true;
   }
 }
@@ -149,6 +203,16 @@ std::FILE* src_fopen(Run&, std::string_view path, const char* mode, int& open_st
   // is never a file to read.
   if (mode[0] == 'r' && host::is_directory(path)) return nullptr;
   std::FILE* file = host::open_file(path, mode);
+  if (file) open_state = FILE_OPEN;
+  // An open that waited (a pipe without a writer) and was cut short by
+  // Ctrl+C is no missing file: the run stops as interrupted.
+  if (!file && host::interrupt_requested()) throw InterruptStop{};
+  return file;
+}
+
+std::FILE* src_fcreate(Run&, std::string_view path, int& open_state, bool lock, RaisingPlace) {
+  if (open_state == FILE_OPEN) return nullptr;
+  std::FILE* file = host::create_file_afresh(path, lock);
   if (file) open_state = FILE_OPEN;
   return file;
 }

@@ -65,6 +65,10 @@ bool src_getline(Run& run);
 
 std::FILE* src_fopen(Run& run, std::string_view path, const char* mode, int& open_state,
                      RaisingPlace where = RaisingPlace::current());
+// Creates a file the run names itself (scratch or default tag file) afresh,
+// never through a symbolic link; lock keeps other runs off it while open.
+std::FILE* src_fcreate(Run& run, std::string_view path, int& open_state, bool lock,
+                       RaisingPlace where = RaisingPlace::current());
 void src_fclose(Run& run, std::FILE*& file, int& open_state,
                 RaisingPlace where = RaisingPlace::current());
 
