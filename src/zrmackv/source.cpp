@@ -11,8 +11,9 @@ constexpr char kCtrlZ = 26;
 
 enum class ReadResult { Line, End, Failed };
 
-// Reading polls the interrupt flag every this many bytes, so an endless line
-// (a device that never sends a line feed) cannot keep Ctrl+C waiting.
+// Where a read has no length bound it polls the interrupt flag every this
+// many bytes, so an endless line (a device that never sends a line feed)
+// cannot keep Ctrl+C waiting.
 constexpr unsigned kInterruptPollBytes = 1u << 16;
 
 // The next byte of file, or EOF; an interrupt noticed here ends the read.
@@ -37,49 +38,59 @@ struct ByteReader {
   }
 };
 
+// What an EOF from getc means: the end of the file, or a failed read.
+ReadResult end_of_read(std::FILE* file, bool read_any) {
+  if (std::ferror(file)) return ReadResult::Failed;
+  return read_any ? ReadResult::Line : ReadResult::End;
+}
+
+// The bytes after a NUL are consumed up to the line feed and lost; then the
+// line feed belongs to the line (nul_line_end). This part of a line has no
+// length bound, so it polls for an interrupt.
+ReadResult consume_after_nul(std::FILE* file, const std::string& line, std::size_t max,
+                             bool& nul_line_end) {
+  if (line.size() + 1 >= max) return ReadResult::Line;
+  ByteReader in{file};
+  for (;;) {
+    int c = in.get();
+    if (c == EOF) return in.end_or_failure() == ReadResult::Failed ? ReadResult::Failed
+                                                                  : ReadResult::Line;
+    if (c == '\n') {
+      nul_line_end = true;
+      return ReadResult::Line;
+    }
+  }
+}
+
 // Reads one physical line of at most max characters (line feed included)
-// into line. The line ends at its first NUL byte, as a C string would; the
-// bytes after it are consumed up to the line feed and lost.
-// nul_line_end tells that such a line's line feed was consumed with it.
+// into line. The line ends at its first NUL byte, as a C string would.
 ReadResult read_physical_line(std::FILE* file, std::string& line, std::size_t max,
                               bool& nul_line_end) {
   line.clear();
   nul_line_end = false;
   if (!file) return ReadResult::End;
-  ByteReader in{file};
   bool read_any = false;
-  bool ended_at_nul = false;
   while (line.size() < max) {
-    int c = in.get();
-    if (c == EOF) {
-      if (in.end_or_failure() == ReadResult::Failed) return ReadResult::Failed;
-      break;
-    }
+    int c = getc_unlocked(file);
+    if (c == EOF) return end_of_read(file, read_any);
     read_any = true;
-    if (c == 0) ended_at_nul = true;
-    if (c == '\n') {
-      if (ended_at_nul)
-        nul_line_end = true;
-      else
-        line.push_back('\n');
-      break;
-    }
-    if (!ended_at_nul) line.push_back(static_cast<char>(c));
-    if (ended_at_nul && line.size() + 1 >= max) break;
+    if (c == 0) return consume_after_nul(file, line, max, nul_line_end);
+    line.push_back(static_cast<char>(c));
+    if (c == '\n') return ReadResult::Line;
   }
   // A CR-LF line end must not cost the line its last character: a line that
   // fills the read with its CR takes the LF behind it too, as its LF form
   // would have.
-  if (line.size() == max && line.back() == '\r') {
-    int c = in.get();
+  if (line.back() == '\r') {
+    int c = getc_unlocked(file);
     if (c == '\n')
       line.push_back('\n');
     else if (c != EOF)
       ungetc(c, file);
-    else if (in.end_or_failure() == ReadResult::Failed)
+    else if (std::ferror(file))
       return ReadResult::Failed;
   }
-  return read_any ? ReadResult::Line : ReadResult::End;
+  return ReadResult::Line;
 }
 
 // Drops the rest of an over-long physical line, up to its line feed.
