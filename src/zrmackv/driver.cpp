@@ -105,7 +105,6 @@ void end_of_run(Run& run) {
       !run.messages.tag_received)
     host::remove_file(run.settings.mac_tag);
   info_close(run);
-  close_all_files(run);
   std::fputs("\n", run.out);
 }
 
