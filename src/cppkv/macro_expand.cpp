@@ -90,7 +90,7 @@ void Expander::reset() {
 }
 
 void Expander::push_context(Run& run, Mode mode, std::string_view text, std::string* out) {
-  if (nframes_ >= kMaxNesting) report(run, CLASS_FATAL, M_MACRO_REPLACE_NESTING_OVER);
+  if (nframes_ > kMaxNesting) report(run, CLASS_FATAL, M_MACRO_REPLACE_NESTING_OVER);
   if (depth_ == contexts_.size()) contexts_.push_back(std::make_unique<Context>());
   Context& c = *contexts_[depth_++];
   c.mode = mode;
@@ -113,7 +113,7 @@ void Expander::push_context(Run& run, Mode mode, std::string_view text, std::str
 
 void Expander::push_frame(Run& run, MacroEntry* m, std::string_view text, std::size_t below) {
   if (text.size() + below > kMaxRewritten) report(run, CLASS_FATAL, M_INPUT_BUFFER_OVERFLOW);
-  if (nframes_ >= kMaxNesting) report(run, CLASS_FATAL, M_MACRO_REPLACE_NESTING_OVER);
+  if (nframes_ > kMaxNesting) report(run, CLASS_FATAL, M_MACRO_REPLACE_NESTING_OVER);
   if (nframes_ == frames_.size()) frames_.emplace_back();
   Frame& f = frames_[nframes_++];
   f.own.assign(text);

@@ -21,8 +21,9 @@ constexpr std::size_t kMaxBodyLength = 16383;      // "token buffer over flow" b
 constexpr std::size_t kMaxArgumentLength = 16384;  // "macro argument error" beyond
 constexpr std::size_t kMaxSubstituted = 16382;     // a substituted body
 constexpr std::size_t kMaxRewritten = 16381;       // result plus the rest, text of one rescan
-// Expansion levels in progress at once (nested replacements plus argument
-// expansions); one more is the fatal "macro replace nesting over".
+// Expansion levels in progress at once (replacements being rescanned plus
+// arguments being expanded for a call); one more is the fatal "macro
+// replace nesting over".
 constexpr std::size_t kMaxNesting = 65536;
 
 // In an encoded body a parameter reference is kParamMark followed by
