@@ -12,10 +12,28 @@ namespace {
 bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
 bool is_letter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool is_id_start(unsigned char c) { return is_letter(c) || c == '_'; }
-bool is_id_char(unsigned char c) { return is_id_start(c) || is_digit(c); }
 bool is_blank(int c) { return c == ' ' || c == '\t'; }
 
-constexpr int kEndOfText = -1;
+// What the scanner of a text does with each byte.
+enum CharClass : unsigned char { C_PLAIN, C_ID_START, C_DIGIT, C_QUOTE };
+
+struct CharTables {
+  unsigned char scan[256];      // CharClass
+  unsigned char id_char[256];   // letters, digits, "_"
+  unsigned char alnum[256];     // letters and digits (the rest of a number)
+  unsigned char arg_plain[256]; // copied into an argument as they are
+  CharTables() {
+    for (int b = 0; b < 256; ++b) {
+      const auto c = static_cast<unsigned char>(b);
+      scan[b] = is_id_start(c) ? C_ID_START : is_digit(c) ? C_DIGIT : (c == '"' || c == '\'') ? C_QUOTE : C_PLAIN;
+      alnum[b] = is_letter(c) || is_digit(c);
+      id_char[b] = alnum[b] || c == '_';
+      arg_plain[b] = c != '(' && c != ')' && c != ',' && c != '"' && c != '\'' && c != '\n';
+    }
+  }
+};
+const CharTables kChars;
+
 
 // Writes a substituted body: arguments as the body's references ask.
 struct SubstitutionWriter {
@@ -111,14 +129,16 @@ void Expander::push_context(Run& run, Mode mode, std::string_view text, std::str
   f.below = 0;
 }
 
-void Expander::push_frame(Run& run, MacroEntry* m, std::string_view text, std::size_t below) {
+// Pushes a replacement; its text is taken over from text, which is left
+// with some other content.
+void Expander::push_frame(Run& run, MacroEntry* m, std::string& text, std::size_t below) {
   if (text.size() + below > kMaxRewritten) report(run, CLASS_FATAL, M_INPUT_BUFFER_OVERFLOW);
   if (nframes_ > kMaxNesting) report(run, CLASS_FATAL, M_MACRO_REPLACE_NESTING_OVER);
   if (nframes_ == frames_.size()) frames_.emplace_back();
   Frame& f = frames_[nframes_++];
-  f.own.assign(text);
+  f.own.swap(text);
   f.owned = true;
-  f.len = text.size();
+  f.len = f.own.size();
   f.pos = 0;
   f.macro = m;
   f.below = below;
@@ -160,51 +180,77 @@ bool Expander::step(Run& run) {
   return true;
 }
 
+// The table slot of a macro that may be expanded now, or nullptr.
+MacroSlot* Expander::lookup_expandable(Run& run, std::string_view name) {
+  MacroTable& table = run.macros;
+  if (!table.filter.may_hold(name)) return nullptr;
+  auto it = table.entries.find(name);
+  if (it == table.entries.end() || it->second.expanding) return nullptr;
+  return &*it;
+}
+
+// The next identifier in p[i, n) that names a macro that may be expanded
+// now; s and i become its bounds. Numbers and literals are stepped over
+// whole. nullptr (with i == n) when there is none.
+MacroSlot* Expander::find_expandable(Run& run, const char* p, std::size_t n, std::size_t& i, std::size_t& s) {
+  const unsigned char* u = reinterpret_cast<const unsigned char*>(p);
+  while (i < n) {
+    while (i < n && kChars.scan[u[i]] == C_PLAIN) ++i;
+    if (i >= n) break;
+    switch (kChars.scan[u[i]]) {
+      case C_ID_START: {
+        s = i++;
+        while (i < n && kChars.id_char[u[i]]) ++i;
+        if (MacroSlot* slot = lookup_expandable(run, std::string_view(p + s, i - s))) return slot;
+        break;
+      }
+      case C_DIGIT:
+        ++i;
+        while (i < n && kChars.alnum[u[i]]) ++i;
+        break;
+      default: {  // a literal, up to the same quote or the line end
+        const char quote = p[i++];
+        while (i < n && p[i] != quote && p[i] != '\n') i += p[i] == '\\' && i + 1 < n ? 2 : 1;
+        if (i < n && p[i] == quote) ++i;
+        break;
+      }
+    }
+  }
+  i = n;
+  return nullptr;
+}
+
 void Expander::scan_top_frame(Run& run, Context& c) {
   const std::size_t ti = nframes_ - 1;
   Frame& f = frames_[ti];
   const char* p = f.data();
   const std::size_t n = f.len;
-  const bool from_expansion = ti > c.base;
-  const bool one_identifier = c.mode == Mode::Identifier && ti == c.base;
-  auto& entries = run.macros.entries;
   std::size_t i = f.pos;
-  std::size_t run_start = i;
-  if (one_identifier && !is_id_start(static_cast<unsigned char>(p[i]))) {
+  if (c.mode == Mode::Identifier && ti == c.base) {
+    // Only the identifier at the start is replaced.
     c.first_done = true;
+    if (!is_id_start(static_cast<unsigned char>(p[i]))) return;
+    std::size_t e = i;
+    while (e < n && kChars.id_char[static_cast<unsigned char>(p[e])]) ++e;
+    MacroSlot* slot = lookup_expandable(run, std::string_view(p + i, e - i));
+    f.pos = e;
+    if (slot)
+      handle_macro(run, c, slot->second, slot->first);
+    else
+      emit(run, c, p + i, e - i, false);
     return;
   }
-  while (i < n) {
-    const unsigned char ch = static_cast<unsigned char>(p[i]);
-    if (is_id_start(ch)) {
-      const std::size_t s = i++;
-      while (i < n && is_id_char(static_cast<unsigned char>(p[i]))) ++i;
-      auto it = entries.find(std::string_view(p + s, i - s));
-      const bool expandable = it != entries.end() && !it->second.expanding;
-      if (expandable || one_identifier) {
-        emit(run, c, p + run_start, (expandable ? s : i) - run_start, from_expansion);
-        f.pos = i;
-        if (one_identifier) c.first_done = true;
-        if (expandable) handle_macro(run, c, it->second, it->first);
-        return;
-      }
-      continue;
-    }
-    if (is_digit(ch)) {
-      ++i;
-      while (i < n && (is_digit(static_cast<unsigned char>(p[i])) || is_letter(static_cast<unsigned char>(p[i])))) ++i;
-      continue;
-    }
-    if (ch == '"' || ch == '\'') {
-      ++i;
-      while (i < n && p[i] != static_cast<char>(ch) && p[i] != '\n') i += p[i] == '\\' && i + 1 < n ? 2 : 1;
-      if (i < n && p[i] == static_cast<char>(ch)) ++i;
-      continue;
-    }
-    ++i;
+  const bool from_expansion = ti > c.base;
+  std::size_t s = i;
+  MacroSlot* slot = find_expandable(run, p, n, i, s);
+  if (!slot) {
+    emit(run, c, p + f.pos, n - f.pos, from_expansion);
+    f.pos = n;
+    return;
   }
-  emit(run, c, p + run_start, n - run_start, from_expansion);
-  f.pos = n;
+  emit(run, c, p + f.pos, s - f.pos, from_expansion);
+  f.pos = i;
+  handle_macro(run, c, slot->second, slot->first);
 }
 
 void Expander::handle_macro(Run& run, Context& c, MacroEntry& m, std::string_view name) {
@@ -291,10 +337,11 @@ void Expander::emit_owed_newlines(Run& run, Context& c) {
   }
 }
 
-// The character at the cursor, stepping over the ends of replacements
-// (they stay open until the call is rewritten); kEndOfText at the end of
-// the context's own text.
-int Expander::next_char(Context& c, Cursor& cur) {
+// The character at the cursor once the cursor has run off the end of its
+// replacement: the ends of replacements are stepped over (they stay open
+// until the call is rewritten); kEndOfText at the end of the context's own
+// text.
+int Expander::next_char_across(Context& c, Cursor& cur) {
   while (cur.pos >= frames_[cur.frame].len) {
     if (cur.frame == c.base) return kEndOfText;
     --cur.frame;
@@ -349,6 +396,18 @@ Expander::Collect Expander::collect_arguments(Run& run, Context& c, Cursor& cur)
   };
   int depth = 0;
   for (;;) {
+    {  // a run of characters that need no look within one replacement
+      const Frame& f = frames_[cur.frame];
+      const unsigned char* u = reinterpret_cast<const unsigned char*>(f.data());
+      std::size_t j = cur.pos;
+      while (j < f.len && kChars.arg_plain[u[j]]) ++j;
+      if (j > cur.pos) {
+        for (std::size_t k = cur.pos; !any_text && k < j; ++k) any_text = !is_blank(u[k]);
+        arg.append(f.data() + cur.pos, j - cur.pos);
+        cur.pos = j;
+        continue;
+      }
+    }
     const int ch = next_char(c, cur);
     if (ch == '\n' || ch == kEndOfText) {
       if (may_read_on && ch == '\n' && read_on(run, c, cur, false) == ReadOn::Continued) continue;
@@ -440,8 +499,15 @@ void Expander::start_argument_expansion(Run& run, Context& c) {
   while (c.next_arg < limit && !m.param_expanded(c.next_arg)) ++c.next_arg;
   if (c.next_arg < limit) {
     const std::size_t i = c.next_arg++;
+    const std::string& arg = c.args[i];
+    std::size_t end = 0;
+    std::size_t start = 0;
+    if (!find_expandable(run, arg.data(), arg.size(), end, start)) {
+      c.expanded[i] = arg;  // nothing in it to expand
+      return;
+    }
     c.expanded[i].clear();
-    push_context(run, Mode::Argument, c.args[i], &c.expanded[i]);
+    push_context(run, Mode::Argument, arg, &c.expanded[i]);
     return;
   }
   c.waiting = false;

@@ -19,6 +19,8 @@
 
 namespace cppkv {
 
+using MacroSlot = std::pair<const std::string, MacroEntry>;
+
 class Expander {
  public:
   Expander();
@@ -78,16 +80,24 @@ class Expander {
   void run_until_done(Run& run);
   bool step(Run& run);
   void scan_top_frame(Run& run, Context& c);
+  MacroSlot* lookup_expandable(Run& run, std::string_view name);
+  MacroSlot* find_expandable(Run& run, const char* p, std::size_t n, std::size_t& i, std::size_t& s);
   void handle_macro(Run& run, Context& c, MacroEntry& m, std::string_view name);
   void end_top_frame(Run& run, Context& c);
   void finish_top_level(Run& run, Context& c);
   void emit(Run& run, Context& c, const char* p, std::size_t n, bool from_expansion);
   void emit_owed_newlines(Run& run, Context& c);
-  void push_frame(Run& run, MacroEntry* m, std::string_view text, std::size_t below);
+  void push_frame(Run& run, MacroEntry* m, std::string& text, std::size_t below);
   std::size_t remaining_from(std::size_t frame) const;
 
   Collect collect_arguments(Run& run, Context& c, Cursor& cur);
-  int next_char(Context& c, Cursor& cur);
+  static constexpr int kEndOfText = -1;
+  int next_char(Context& c, Cursor& cur) {
+    const Frame& f = frames_[cur.frame];
+    if (cur.pos < f.len) return static_cast<unsigned char>(f.data()[cur.pos]);
+    return next_char_across(c, cur);
+  }
+  int next_char_across(Context& c, Cursor& cur);
   ReadOn read_on(Run& run, Context& c, Cursor& cur, bool looking_for_paren);
   void commit(const Cursor& cur);
   void start_argument_expansion(Run& run, Context& c);

@@ -95,6 +95,7 @@ void enter_definition(Run& run, std::string_view name, MacroEntry&& entry) {
   auto& entries = run.macros.entries;
   auto it = entries.find(name);
   if (it == entries.end()) {
+    run.macros.filter.note(name);
     entries.emplace(std::string(name), std::move(entry));
     return;
   }
@@ -193,6 +194,7 @@ void create_macro_table(Run& run) {
     MacroEntry entry;
     entry.reserved = true;
     t.entries[name] = entry;
+    t.filter.note(name);
   }
 }
 

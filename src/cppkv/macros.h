@@ -50,6 +50,24 @@ struct NameHash {
   std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
 };
 
+// A quick test that rules most identifiers out before the table is
+// searched: one bit per shape of name (length, first, middle and last
+// characters). A set bit means "may be defined"; bits are never cleared.
+class NameFilter {
+ public:
+  void note(std::string_view name) { bits_[slot(name) / 64] |= std::uint64_t{1} << (slot(name) % 64); }
+  bool may_hold(std::string_view name) const { return (bits_[slot(name) / 64] >> (slot(name) % 64)) & 1; }
+
+ private:
+  static constexpr std::size_t kBits = 1 << 16;
+  static std::size_t slot(std::string_view name) {
+    const auto at = [&](std::size_t i) { return static_cast<std::size_t>(static_cast<unsigned char>(name[i])); };
+    const std::size_t n = name.size();
+    return (n * 0x9E37 ^ at(0) * 0x85EB ^ at(n / 2) * 0x27D5 ^ at(n - 1) * 0xC2B3) % kBits;
+  }
+  std::uint64_t bits_[kBits / 64] = {};
+};
+
 struct MacroTable {
   MacroTable();
   ~MacroTable();
@@ -57,6 +75,7 @@ struct MacroTable {
   MacroTable& operator=(const MacroTable&) = delete;
 
   std::unordered_map<std::string, MacroEntry, NameHash, std::equal_to<>> entries;
+  NameFilter filter;  // every name ever entered
   std::string date;  // "Mmm dd yyyy", taken once when the table is created
   std::string time;  // "hh:mm:ss"
   std::unique_ptr<Expander> expander;  // work areas of expansion, reused
