@@ -5,14 +5,16 @@
 
 A block of definitions at the top (object-like constants, function-like
 helpers, macros that call other macros, stringizing and pasting) is
-followed by functions that use them densely: nested calls, calls whose
-argument list runs over two lines, a function-like macro passed as an
-argument, # and ##. Each function also defines and uses one object-like
-macro of its own. Deterministic, so runs are comparable.
+followed by functions in which most lines use them: nested calls, a call
+whose argument list runs over two lines, a function-like macro passed as
+an argument, # and ##, __FILE__ and __LINE__. Each function also defines
+and uses one object-like macro of its own. Deterministic, so runs are
+comparable.
 """
 import sys
 
 HEADER = """\
+#define BASE_ADDR 0x4000
 #define VALUE_BASE 7
 #define LIMIT (VALUE_BASE * 16)
 #define MIN(a, b) ((a) < (b) ? (a) : (b))
@@ -21,29 +23,37 @@ HEADER = """\
 #define TWICE(x) ((x) + (x))
 #define APPLY(f, x) f(x)
 #define STR(x) #x
-#define XSTR(x) STR(x)
 #define CAT(a, b) a ## b
 #define FIELD(s, f) ((s)->CAT(f, _value))
+#define READ_REG(r) (*(volatile unsigned *)(r))
 #define ARRAY_SIZE(a) (sizeof(a) / sizeof((a)[0]))
-#define LOG(level, msg) log_write(level, __FILE__, __LINE__, msg)
-#define CHECK(cond) do { if (!(cond)) LOG(2, STR(cond)); } while (0)
+#define CHECK(cond) do { if (!(cond)) log_write(2, __FILE__, __LINE__, STR(cond)); } while (0)
 struct st { int x_value; int y_value; };
 """
 
 
 def chunk(i):
     return (
-        f"#define SCALE_{i} (VALUE_BASE * {i % 13} + LIMIT)\n"
-        f"int function_{i}(struct st *p, int a, int b)\n"
+        f"/* handler {i}: reads its register and combines the operands */\n"
+        f"#define REG_{i} (BASE_ADDR + {i % 256})\n"
+        f"static int handler_{i}(struct st *p, int a, int b)\n"
         f"{{\n"
         f"    int table[{i % 7 + 1}];\n"
-        f"    int m = CLAMP(FIELD(p, x), SCALE_{i}, LIMIT);\n"
-        f"    int CAT(v, {i}) = MAX(MAX(a, b), MIN(a, SCALE_{i}));\n"
-        f"    const char *name = XSTR(SCALE_{i});\n"
-        f"    CHECK(m < LIMIT && \"range \\\"{i}\\\"\");\n"
+        f"    int total = a + b * {i % 13};\n"
+        f"    int limit = MIN(a, LIMIT);\n"
+        f"    if (total > MAX(a, b) && table[0] != 0) {{\n"
+        f"        total -= b;\n"
+        f"    }}\n"
+        f"    p->x_value = READ_REG(REG_{i}) + FIELD(p, y);\n"
+        f"    const char *tag = STR(handler_{i} \"{i}\");\n"
+        f"    int CAT(local_, {i}) = CLAMP(total, 0, LIMIT);\n"
+        f"    CHECK(total < {i + 100});\n"
+        f"    total += APPLY(TWICE, a) + (int)ARRAY_SIZE(table);\n"
+        f"    log_write(1, \"value\", total,\n"
+        f"              limit);\n"
         f"    b = MAX(a,\n"
-        f"            FIELD(p, y));\n"
-        f"    return m + CAT(v, {i}) + APPLY(TWICE, a) + (int)ARRAY_SIZE(table) + name[0];\n"
+        f"            b);\n"
+        f"    return total + CAT(local_, {i}) + tag[0];\n"
         f"}}\n\n"
     )
 

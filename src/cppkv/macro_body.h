@@ -33,6 +33,15 @@ inline std::size_t param_index_at(std::string_view body, std::size_t i) {
   return static_cast<unsigned char>(body[i + 1]) - kParamBase;
 }
 
+// The bytes at which a body stops being copied as it stands.
+struct BodySpecialBytes {
+  bool is[256] = {};
+  constexpr BodySpecialBytes() {
+    is[static_cast<unsigned char>(kParamMark)] = is['#'] = is['"'] = is['\''] = true;
+  }
+};
+inline constexpr BodySpecialBytes kBodySpecial{};
+
 // Walks an encoded body and tells the visitor what it holds:
 //   text(string_view)        characters copied as they are
 //   param(index, ParamUse)   a parameter reference
@@ -97,7 +106,7 @@ void walk_body(std::string_view body, Visitor& v) {
       continue;
     }
     std::size_t j = i + 1;
-    while (j < n && body[j] != kParamMark && body[j] != '#' && body[j] != '"' && body[j] != '\'') ++j;
+    while (j < n && !kBodySpecial.is[static_cast<unsigned char>(body[j])]) ++j;
     v.text(body.substr(i, j - i));
     i = j;
     after_paste = false;

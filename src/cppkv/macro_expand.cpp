@@ -181,7 +181,7 @@ bool Expander::step(Run& run) {
 }
 
 // The table slot of a macro that may be expanded now, or nullptr.
-MacroSlot* Expander::lookup_expandable(Run& run, std::string_view name) {
+inline MacroSlot* Expander::lookup_expandable(Run& run, std::string_view name) {
   MacroTable& table = run.macros;
   if (!table.filter.may_hold(name)) return nullptr;
   auto it = table.entries.find(name);
@@ -193,27 +193,31 @@ MacroSlot* Expander::lookup_expandable(Run& run, std::string_view name) {
 // now; s and i become its bounds. Numbers and literals are stepped over
 // whole. nullptr (with i == n) when there is none.
 MacroSlot* Expander::find_expandable(Run& run, const char* p, std::size_t n, std::size_t& i, std::size_t& s) {
-  const unsigned char* u = reinterpret_cast<const unsigned char*>(p);
-  while (i < n) {
-    while (i < n && kChars.scan[u[i]] == C_PLAIN) ++i;
-    if (i >= n) break;
-    switch (kChars.scan[u[i]]) {
+  const unsigned char* const begin = reinterpret_cast<const unsigned char*>(p);
+  const unsigned char* const end = begin + n;
+  const unsigned char* q = begin + i;
+  for (;;) {
+    while (q < end && kChars.scan[*q] == C_PLAIN) ++q;
+    if (q >= end) break;
+    const unsigned char* const start = q++;
+    switch (kChars.scan[*start]) {
       case C_ID_START: {
-        s = i++;
-        while (i < n && kChars.id_char[u[i]]) ++i;
-        if (MacroSlot* slot = lookup_expandable(run, std::string_view(p + s, i - s))) return slot;
+        while (q < end && kChars.id_char[*q]) ++q;
+        const std::string_view name(reinterpret_cast<const char*>(start), static_cast<std::size_t>(q - start));
+        if (MacroSlot* slot = lookup_expandable(run, name)) {
+          s = static_cast<std::size_t>(start - begin);
+          i = static_cast<std::size_t>(q - begin);
+          return slot;
+        }
         break;
       }
       case C_DIGIT:
-        ++i;
-        while (i < n && kChars.alnum[u[i]]) ++i;
+        while (q < end && kChars.alnum[*q]) ++q;
         break;
-      default: {  // a literal, up to the same quote or the line end
-        const char quote = p[i++];
-        while (i < n && p[i] != quote && p[i] != '\n') i += p[i] == '\\' && i + 1 < n ? 2 : 1;
-        if (i < n && p[i] == quote) ++i;
+      default:  // a literal, up to the same quote or the line end
+        while (q < end && *q != *start && *q != '\n') q += *q == '\\' && q + 1 < end ? 2 : 1;
+        if (q < end && *q == *start) ++q;
         break;
-      }
     }
   }
   i = n;
