@@ -368,7 +368,7 @@ Expander::Collect Expander::collect_arguments(Run& run, Context& c, Cursor& cur)
       break;
     }
     if (ch != '\n' && ch != kEndOfText) return Collect::NoCall;
-    if (may_read_on && ch == '\n') {
+    if (may_read_on && ch == '\n' && cur.frame == c.base) {
       const ReadOn r = read_on(run, c, cur, true);
       if (r == ReadOn::Continued) continue;
       return r == ReadOn::PushedBack ? Collect::NoCall : Collect::Failed;
@@ -414,7 +414,8 @@ Expander::Collect Expander::collect_arguments(Run& run, Context& c, Cursor& cur)
     }
     const int ch = next_char(c, cur);
     if (ch == '\n' || ch == kEndOfText) {
-      if (may_read_on && ch == '\n' && read_on(run, c, cur, false) == ReadOn::Continued) continue;
+      if (may_read_on && ch == '\n' && cur.frame == c.base && read_on(run, c, cur, false) == ReadOn::Continued)
+        continue;
       return Collect::Failed;
     }
     ++cur.pos;

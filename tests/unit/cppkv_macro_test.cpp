@@ -255,6 +255,17 @@ std::string chain(int count) {
   return source + "#define M" + std::to_string(count - 1) + " end\nM0\n";
 }
 
+TEST_F(MacroTest, ReplacementPlusRestOfLineLimit) {
+  // 2 x 8,189 + 1 characters of replacement: with ";" and the line feed
+  // after the call they make 16,381; one more character is too many.
+  const std::string head = "#define R(x) x x\nR(" + std::string(8189, 'a') + ")";
+  file("ok.c", head + ";\n");
+  EXPECT_EQ(run({"ok.c"}), 0) << stderr_text;
+  file("t.c", head + ";;\n");
+  EXPECT_EQ(run({"t.c"}), 3);
+  EXPECT_EQ(stderr_text, "[Error(cppkv.28):t.c, line 2] input buffer over flow\n");
+}
+
 TEST_F(MacroTest, ChainAtTheNestingBoundExpands) {
   // 65,536 replacements in progress at once, without a C frame each.
   std::string text = expand(chain(65536));
