@@ -13,6 +13,8 @@ comparable.
 """
 import sys
 
+from cppkv_gen import write_generated
+
 HEADER = """\
 #define BASE_ADDR 0x4000
 #define VALUE_BASE 7
@@ -61,20 +63,7 @@ def chunk(i):
 def main():
     out = sys.argv[1]
     megabytes = float(sys.argv[2]) if len(sys.argv) > 2 else 40
-    limit = int(megabytes * 1024 * 1024)
-    size = 0
-    i = 0
-    parts = [HEADER]
-    with open(out, "w", newline="\n") as f:
-        while size < limit:
-            text = chunk(i)
-            parts.append(text)
-            size += len(text)
-            i += 1
-            if len(parts) >= 1000:
-                f.write("".join(parts))
-                parts = []
-        f.write("".join(parts))
+    write_generated(out, megabytes, HEADER, chunk)
 
 
 if __name__ == "__main__":

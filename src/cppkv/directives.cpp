@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "cppkv/chars.h"
 #include "cppkv/expr.h"
 #include "cppkv/macros.h"
 #include "cppkv/output.h"
@@ -34,23 +35,7 @@ constexpr DirectiveName kDirectives[] = {
     {"error", 5, D_ERROR},
 };
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
-bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_id_start(char c) { return is_letter(c) || c == '_'; }
-bool is_id_char(char c) { return is_id_start(c) || is_digit(c); }
 bool is_white(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
-
-std::size_t skip_blanks(std::string_view t, std::size_t i) {
-  while (i < t.size() && is_blank(t[i])) ++i;
-  return i;
-}
-
-std::size_t identifier_end(std::string_view t, std::size_t i) {
-  if (i >= t.size() || !is_id_start(t[i])) return i;
-  while (i < t.size() && is_id_char(t[i])) ++i;
-  return i;
-}
 
 // True when only white space follows position i.
 bool only_white_after(std::string_view t, std::size_t i) {

@@ -1,5 +1,6 @@
 #include "cppkv/macro_expand.h"
 
+#include "cppkv/chars.h"
 #include "cppkv/macro_body.h"
 #include "cppkv/output.h"
 #include "cppkv/report.h"
@@ -9,10 +10,8 @@ namespace cppkv {
 
 namespace {
 
-bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
-bool is_letter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool is_id_start(unsigned char c) { return is_letter(c) || c == '_'; }
-bool is_blank(int c) { return c == ' ' || c == '\t'; }
+// Also takes the end-of-text code, which is no blank.
+bool is_blank_char(int c) { return c == ' ' || c == '\t'; }
 
 // What the scanner of a text does with each byte.
 enum CharClass : unsigned char { C_PLAIN, C_ID_START, C_DIGIT, C_QUOTE };
@@ -57,8 +56,8 @@ struct SubstitutionWriter {
 };
 
 std::string_view trim_blanks(std::string_view t) {
-  while (!t.empty() && is_blank(t.front())) t.remove_prefix(1);
-  while (!t.empty() && is_blank(t.back())) t.remove_suffix(1);
+  while (!t.empty() && is_blank_char(t.front())) t.remove_prefix(1);
+  while (!t.empty() && is_blank_char(t.back())) t.remove_suffix(1);
   return t;
 }
 
@@ -233,7 +232,7 @@ void Expander::scan_top_frame(Run& run, Context& c) {
   if (c.mode == Mode::Identifier && ti == c.base) {
     // Only the identifier at the start is replaced.
     c.first_done = true;
-    if (!is_id_start(static_cast<unsigned char>(p[i]))) return;
+    if (!is_id_start(p[i])) return;
     std::size_t e = i;
     while (e < n && kChars.id_char[static_cast<unsigned char>(p[e])]) ++e;
     MacroSlot* slot = lookup_expandable(run, std::string_view(p + i, e - i));
@@ -290,15 +289,7 @@ void Expander::handle_macro(Run& run, Context& c, MacroEntry& m, std::string_vie
 
 void Expander::report_at_call(Run& run, int id, std::uint32_t line) {
   ++errors_;
-  std::string name(current_name(run));
-  set_position_override(run, name, line);
-  try {
-    report(run, CLASS_ERROR, id);
-  } catch (...) {
-    clear_position_override(run);
-    throw;
-  }
-  clear_position_override(run);
+  report_at_line(run, CLASS_ERROR, id, line);
 }
 
 void Expander::end_top_frame(Run& run, Context& c) {
@@ -359,7 +350,7 @@ Expander::Collect Expander::collect_arguments(Run& run, Context& c, Cursor& cur)
   // Look for the "(" that makes the name a call.
   for (;;) {
     const int ch = next_char(c, cur);
-    if (is_blank(ch)) {
+    if (is_blank_char(ch)) {
       ++cur.pos;
       continue;
     }
@@ -406,7 +397,7 @@ Expander::Collect Expander::collect_arguments(Run& run, Context& c, Cursor& cur)
       std::size_t j = cur.pos;
       while (j < f.len && kChars.arg_plain[u[j]]) ++j;
       if (j > cur.pos) {
-        for (std::size_t k = cur.pos; !any_text && k < j; ++k) any_text = !is_blank(u[k]);
+        for (std::size_t k = cur.pos; !any_text && k < j; ++k) any_text = !is_blank_char(u[k]);
         arg.append(f.data() + cur.pos, j - cur.pos);
         cur.pos = j;
         continue;
@@ -427,7 +418,7 @@ Expander::Collect Expander::collect_arguments(Run& run, Context& c, Cursor& cur)
       store();
       continue;
     }
-    if (!is_blank(ch)) any_text = true;
+    if (!is_blank_char(ch)) any_text = true;
     arg.push_back(static_cast<char>(ch));
     if (ch == '(') ++depth;
     if (ch == ')') --depth;
@@ -464,7 +455,7 @@ Expander::ReadOn Expander::read_on(Run& run, Context& c, Cursor& cur, bool looki
   if (looking_for_paren) {
     std::string_view raw = continuation_.view();
     std::size_t k = 0;
-    while (k < raw.size() && is_blank(raw[k])) ++k;
+    while (k < raw.size() && is_blank_char(raw[k])) ++k;
     if (k >= raw.size() || raw[k] != '(' || run.reader.state != 0) {
       push_back_line(run, raw);
       return ReadOn::PushedBack;

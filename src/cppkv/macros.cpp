@@ -4,6 +4,7 @@
 #include <ctime>
 #include <vector>
 
+#include "cppkv/chars.h"
 #include "cppkv/macro_body.h"
 #include "cppkv/macro_expand.h"
 #include "cppkv/reader.h"
@@ -16,23 +17,6 @@ MacroTable::MacroTable() : expander(std::make_unique<Expander>()) {}
 MacroTable::~MacroTable() = default;
 
 namespace {
-
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool is_id_start(char c) { return is_letter(c) || c == '_'; }
-bool is_id_char(char c) { return is_id_start(c) || is_digit(c); }
-
-std::size_t skip_blanks(std::string_view t, std::size_t i) {
-  while (i < t.size() && is_blank(t[i])) ++i;
-  return i;
-}
-
-std::size_t identifier_end(std::string_view t, std::size_t i) {
-  if (i >= t.size() || !is_id_start(t[i])) return i;
-  while (i < t.size() && is_id_char(t[i])) ++i;
-  return i;
-}
 
 // Records which parameters a body inserts fully expanded.
 struct ExpandedParamMarker {

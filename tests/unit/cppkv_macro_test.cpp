@@ -20,6 +20,17 @@ class MacroTest : public CppkvRunTest {
     EXPECT_EQ(sink.text.compare(0, head.size(), head), 0) << sink.text;
     return sink.text.substr(head.size());
   }
+
+  // The source at a limit runs cleanly; the one just past it ends with the
+  // exit code and the message given.
+  void expect_limit(const std::string& at_limit, const std::string& past_limit, int exit_code,
+                    const std::string& message) {
+    file("ok.c", at_limit);
+    EXPECT_EQ(run({"ok.c"}), 0) << stderr_text;
+    file("t.c", past_limit);
+    EXPECT_EQ(run({"t.c"}), exit_code);
+    EXPECT_EQ(stderr_text, message);
+  }
 };
 
 TEST_F(MacroTest, ObjectLikeAndBlankAfterExpansion) {
@@ -227,23 +238,16 @@ TEST_F(MacroTest, ArgumentLengthLimit) {
   // The list runs over two lines, joined with one blank: 10,000 + 1 +
   // 6,383 characters are taken; one more is refused.
   const std::string head = "#define F(x) 1\nF(" + std::string(10000, 'a') + "\n";
-  file("ok.c", head + std::string(6383, 'b') + ")\n");
-  EXPECT_EQ(run({"ok.c"}), 0) << stderr_text;
-  file("t.c", head + std::string(6384, 'b') + ")\n");
-  EXPECT_EQ(run({"t.c"}), 1);
-  EXPECT_EQ(stderr_text, "[Error(cppkv.27):t.c, line 2] macro argument error\n");
+  expect_limit(head + std::string(6383, 'b') + ")\n", head + std::string(6384, 'b') + ")\n", 1,
+               "[Error(cppkv.27):t.c, line 2] macro argument error\n");
 }
 
 TEST_F(MacroTest, ExpansionLengthLimit) {
   // Ten copies of a 1,637-character body, nine blanks and two more
   // characters make 16,381; one more character is too many.
   const std::string defs = "#define B " + std::string(1637, 'x') + "\n";
-  file("ok.c", defs + "#define T B B B B B B B B B B;;\nT\n");
-  EXPECT_EQ(run({"ok.c"}), 0) << stderr_text;
-  EXPECT_EQ(sink.text.size(), std::string("#line 1 \"ok.c\"\n\n\n").size() + 16381 + 1);
-  file("t.c", defs + "#define T B B B B B B B B B B;;;\nT\n");
-  EXPECT_EQ(run({"t.c"}), 3);
-  EXPECT_EQ(stderr_text, "[Error(cppkv.28):t.c, line 3] input buffer over flow\n");
+  expect_limit(defs + "#define T B B B B B B B B B B;;\nT\n", defs + "#define T B B B B B B B B B B;;;\nT\n", 3,
+               "[Error(cppkv.28):t.c, line 3] input buffer over flow\n");
 }
 
 // Macros M0 ... M(count - 1), each naming the next, the last one "end",
@@ -259,11 +263,7 @@ TEST_F(MacroTest, ReplacementPlusRestOfLineLimit) {
   // 2 x 8,189 + 1 characters of replacement: with ";" and the line feed
   // after the call they make 16,381; one more character is too many.
   const std::string head = "#define R(x) x x\nR(" + std::string(8189, 'a') + ")";
-  file("ok.c", head + ";\n");
-  EXPECT_EQ(run({"ok.c"}), 0) << stderr_text;
-  file("t.c", head + ";;\n");
-  EXPECT_EQ(run({"t.c"}), 3);
-  EXPECT_EQ(stderr_text, "[Error(cppkv.28):t.c, line 2] input buffer over flow\n");
+  expect_limit(head + ";\n", head + ";;\n", 3, "[Error(cppkv.28):t.c, line 2] input buffer over flow\n");
 }
 
 TEST_F(MacroTest, ChainAtTheNestingBoundExpands) {
