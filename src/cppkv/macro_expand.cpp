@@ -502,8 +502,10 @@ void Expander::start_argument_expansion(Run& run, Context& c) {
       c.expanded[i] = arg;  // nothing in it to expand
       return;
     }
-    c.expanded[i].clear();
+    // What comes before the first macro name goes out as it is.
+    c.expanded[i].assign(arg, 0, start);
     push_context(run, Mode::Argument, arg, &c.expanded[i]);
+    frames_[nframes_ - 1].pos = start;
     return;
   }
   c.waiting = false;

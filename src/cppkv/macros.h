@@ -51,8 +51,8 @@ struct NameHash {
 };
 
 // A quick test that rules most identifiers out before the table is
-// searched: one bit per shape of name (length, first, middle and last
-// characters). A set bit means "may be defined"; bits are never cleared.
+// searched: one bit per shape of name (first and last characters and
+// length). A set bit means "may be defined"; bits are never cleared.
 class NameFilter {
  public:
   void note(std::string_view name) { bits_[slot(name) / 64] |= std::uint64_t{1} << (slot(name) % 64); }
@@ -61,9 +61,9 @@ class NameFilter {
  private:
   static constexpr std::size_t kBits = 1 << 16;
   static std::size_t slot(std::string_view name) {
-    const auto at = [&](std::size_t i) { return static_cast<std::size_t>(static_cast<unsigned char>(name[i])); };
-    const std::size_t n = name.size();
-    return (n * 0x9E37 ^ at(0) * 0x85EB ^ at(n / 2) * 0x27D5 ^ at(n - 1) * 0xC2B3) % kBits;
+    const auto first = static_cast<unsigned char>(name.front());
+    const auto last = static_cast<unsigned char>(name.back());
+    return ((std::size_t{first} << 8 | last) ^ name.size() << 11) % kBits;
   }
   std::uint64_t bits_[kBits / 64] = {};
 };
