@@ -535,7 +535,8 @@ def evaluate(text, macros, escapes):
 
 # ---------------------------------------------------------------- generator
 
-# Object-like macros every generated file starts with.
+# Object-like macros every generated file starts with. None of the bodies
+# names another macro: expansion in expressions does not rescan yet.
 MACROS = {
     'ONE': '1',
     'NEG': '-1',
@@ -552,7 +553,7 @@ MACROS = {
 UNDEFINED = ['FOO', 'bar', 'y1', '_z', 'u', 'U', 'L', 'l', 'x', 'definedness']
 BINARY = ['*', '/', '%', '+', '-', '<<', '>>', '<', '<=', '>', '>=', '==',
           '!=', '&', '^', '|', '&&', '||']
-SUFFIXES = ['u', 'U', 'L', 'l', 'UL', 'ul', 'LU', 'lU', 'LL', 'uu', 'Lu']
+SUFFIXES = ['u', 'U', 'L', 'l', 'UL', 'ul', 'LU', 'lU', 'LL', 'uu', 'Lu', 'L_', 'u_', '_']
 PRINTABLE = [chr(c) for c in range(32, 127) if chr(c) not in "'\\"]
 
 
@@ -693,6 +694,8 @@ FORMS = {
     'elif': (['#if 0', '#elif EXPR', '#include "mN.h"', '#endif'], 1, 'value'),
     'skipped': (['#if 0', '#if EXPR', '#include "mN.h"', '#endif', '#endif'], 1, 'silent'),
     'elif_late': (['#if 1', '#elif EXPR', '#include "mN.h"', '#endif'], 1, 'reported'),
+    'elif_skipped': (['#if 0', '#if 0', '#elif EXPR', '#include "mN.h"', '#endif', '#endif'],
+                     2, 'reported'),
 }
 
 
@@ -783,7 +786,8 @@ def compare(checks, messages):
 def generate(rng, count):
     expressions = []
     for _ in range(count):
-        form = rng.choice(['assert', 'assert', 'elif', 'if', 'skipped', 'elif_late'])
+        form = rng.choice(['assert', 'assert', 'elif', 'if', 'skipped', 'elif_late',
+                           'elif_skipped'])
         gen = Gen(rng, escapes=form != 'assert')
         expressions.append((form, gen.expression()))
     return expressions
