@@ -1,6 +1,7 @@
 #include "zrmackv/source.h"
 
 #include "host/host.h"
+#include "host/line_reader.h"
 #include "zrmackv/run.h"
 
 namespace zrmackv {
@@ -15,27 +16,7 @@ constexpr char kCtrlZ = 26;
 // nul_line_end tells that such a line's line feed was consumed with it.
 // Returns false at the end of the file when nothing was read.
 bool read_physical_line(std::FILE* file, std::string& line, std::size_t max, bool& nul_line_end) {
-  line.clear();
-  nul_line_end = false;
-  if (!file) return false;
-  bool read_any = false;
-  bool ended_at_nul = false;
-  while (line.size() < max) {
-    int c = getc_unlocked(file);
-    if (c == EOF) break;
-    read_any = true;
-    if (c == 0) ended_at_nul = true;
-    if (c == '\n') {
-      if (ended_at_nul)
-        nul_line_end = true;
-      else
-        line.push_back('\n');
-      break;
-    }
-    if (!ended_at_nul) line.push_back(static_cast<char>(c));
-    if (ended_at_nul && line.size() + 1 >= max) break;
-  }
-  return read_any;
+  return host::read_line(file, line, max, nul_line_end);
 }
 
 // Drops the rest of an over-long physical line, up to its line feed.

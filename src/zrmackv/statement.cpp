@@ -98,10 +98,18 @@ Token token_split(std::string_view& text) {
   return token;
 }
 
+// The bytes the comment split must look at; it skips all others.
+constexpr std::array<bool, 256> kCommentSplitChars = [] {
+  std::array<bool, 256> table{};
+  table['\\'] = table['"'] = table['\''] = table[';'] = true;
+  return table;
+}();
+
 std::size_t comment_start(std::string_view line) {
   char quote = 0;
   for (std::size_t i = 0; i < line.size(); ++i) {
     char c = line[i];
+    if (!kCommentSplitChars[static_cast<unsigned char>(c)]) continue;
     if (c == '\\') {
       ++i;  // the next character is taken literally
     } else if (quote) {
