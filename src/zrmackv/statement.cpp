@@ -220,8 +220,9 @@ void label_set(Run& run, std::string_view name) {
     message_set(run, E_RESERVED_WORD_USED, name, MSG_ERROR);
     return;
   }
-  Symbol* entry = run.symbols.find(name);
-  if (!entry) entry = &run.symbols.create(name, S_LABEL);
+  SymbolPlace place;
+  Symbol* entry = run.symbols.find(name, place);
+  if (!entry) entry = &run.symbols.create(name, S_LABEL, place);
   entry->kind = S_LABEL;
   entry->value = 0;
 }

@@ -1,30 +1,133 @@
 #include "zrmackv/symbols.h"
 
+#include <cstring>
+
 #include "zrmackv/run.h"
 
 namespace zrmackv {
 
+namespace {
+
+std::uint64_t load_word(const char* p) {
+  std::uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  return w;
+}
+
+// The index hash: eight bytes at a time, then the rest, then mixed so that
+// the top and bottom bits both depend on every byte.
+std::uint32_t index_hash(std::string_view name) {
+  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+  const char* p = name.data();
+  std::size_t n = name.size();
+  std::uint64_t h = n * kMultiplier;
+  for (; n >= 8; n -= 8, p += 8) h = (h ^ load_word(p)) * kMultiplier;
+  std::uint64_t rest = 0;
+  for (std::size_t i = 0; i < n; ++i)
+    rest |= static_cast<std::uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i);
+  h = (h ^ rest) * kMultiplier;
+  h ^= h >> 29;
+  h *= 0xBF58476D1CE4E5B9ull;
+  return static_cast<std::uint32_t>(h ^ (h >> 32));
+}
+
+}  // namespace
+
+Symbol* SymbolTable::find(std::string_view name, SymbolPlace& place) {
+  place.hash = index_hash(name);
+  place.count = count_;
+  if (index_.empty()) {
+    place.slot = 0;
+    return nullptr;
+  }
+  const std::size_t mask = index_.size() - 1;
+  for (std::size_t i = place.hash & mask;; i = (i + 1) & mask) {
+    std::uint32_t number = index_[i];
+    if (number == 0) {
+      place.slot = static_cast<std::uint32_t>(i);
+      return nullptr;
+    }
+    Symbol& e = entry(number - 1);
+    if (e.hash == place.hash && e.name == name) return &e;
+  }
+}
+
 Symbol* SymbolTable::find(std::string_view name) {
-  auto it = index_.find(name);
-  return it == index_.end() ? nullptr : it->second;
+  SymbolPlace place;
+  return find(name, place);
 }
 
 const Symbol* SymbolTable::find(std::string_view name) const {
   return const_cast<SymbolTable*>(this)->find(name);
 }
 
-Symbol& SymbolTable::create(std::string_view name, int kind) {
+std::string_view SymbolTable::keep_name(std::string_view name) {
+  if (name.size() > kNameBlockBytes - name_block_used_) {
+    name_blocks_.push_back(std::make_unique_for_overwrite<char[]>(kNameBlockBytes));
+    name_block_used_ = 0;
+  }
+  char* at = name_blocks_.back().get() + name_block_used_;
+  if (!name.empty()) std::memcpy(at, name.data(), name.size());
+  name_block_used_ += name.size();
+  return {at, name.size()};
+}
+
+void SymbolTable::grow_index() {
+  std::vector<std::uint32_t> grown(index_.empty() ? 1024 : index_.size() * 2, 0);
+  const std::size_t mask = grown.size() - 1;
+  for (std::uint32_t number : index_) {
+    if (number == 0) continue;
+    std::size_t i = entry(number - 1).hash & mask;
+    while (grown[i] != 0) i = (i + 1) & mask;
+    grown[i] = number;
+  }
+  index_.swap(grown);
+}
+
+Symbol& SymbolTable::create(std::string_view name, int kind, const SymbolPlace& given) {
+  SymbolPlace place = given;
+  // Keep the index at most half full; a grown index (or a place from an
+  // older state of the table) needs the free slot found again.
+  if ((count_ + 1) * 2 > index_.size()) {
+    grow_index();
+    place.count = SIZE_MAX;
+  }
+  // A name created twice gets a second entry on its chain, but lookups keep
+  // finding the first.
+  bool indexed = place.count == count_ || !find(name, place);
+
+  if (count_ % kEntriesPerBlock == 0)
+    entry_blocks_.push_back(std::make_unique<Symbol[]>(kEntriesPerBlock));
+  const std::uint32_t number = static_cast<std::uint32_t>(count_);
+  Symbol& e = entry(number);
+  e.kind = kind;
+  e.name = keep_name(name);
+  e.hash = place.hash;
+  if (indexed) index_[place.slot] = number + 1;
+  ++count_;
+
   unsigned bucket = name_hash(name);
-  Symbol& entry = entries_.emplace_back();
-  entry.kind = kind;
-  entry.name.assign(name);
   if (tails_[bucket])
-    tails_[bucket]->next = &entry;
+    tails_[bucket]->next = &e;
   else
-    heads_[bucket] = &entry;
-  tails_[bucket] = &entry;
-  index_.emplace(entry.name, &entry);  // the name's characters never move
-  return entry;
+    heads_[bucket] = &e;
+  tails_[bucket] = &e;
+  return e;
+}
+
+Symbol& SymbolTable::create(std::string_view name, int kind) {
+  SymbolPlace place;
+  return create(name, kind, place);
+}
+
+void SymbolTable::set_text(Symbol& e, std::string_view text) {
+  if (e.text_slot == 0) {
+    define_texts_.emplace_back();
+    e.text_slot = static_cast<std::uint32_t>(define_texts_.size());
+  }
+  std::string& kept = define_texts_[e.text_slot - 1];
+  kept.assign(text);
+  e.text = kept;
 }
 
 SymbolResult symbol_lookup(const Run& run, std::string_view name) {
@@ -80,15 +183,15 @@ Action conflict(int existing, int column) {
   }
 }
 
-void store(Symbol& e, int kind, std::int32_t value, std::string_view text) {
+void store(SymbolTable& table, Symbol& e, int kind, std::int32_t value, std::string_view text) {
   e.kind = kind;
   // Only an S_EQU (and the kinds outside the table, such as a macro name's
   // link) keeps a value; declarations carry 0.
   e.value = new_kind_column(kind) < 0 || kind == S_EQU ? value : 0;
   if (kind == S_DEFINE)
-    e.text.assign(text);
+    table.set_text(e, text);
   else
-    e.text.clear();
+    table.clear_text(e);
 }
 
 }  // namespace
@@ -96,16 +199,17 @@ void store(Symbol& e, int kind, std::int32_t value, std::string_view text) {
 bool symbol_set(Run& run, std::string_view name, int kind, std::int32_t value,
                 std::string_view text) {
   if (kind == S_DEFINE) run.symbols.any_define = true;
-  Symbol* e = run.symbols.find(name);
+  SymbolPlace place;
+  Symbol* e = run.symbols.find(name, place);
   if (!e) {
-    store(run.symbols.create(name, kind), kind, value, text);
+    store(run.symbols, run.symbols.create(name, kind, place), kind, value, text);
     return true;
   }
   int column = new_kind_column(kind);
   Action action = column < 0 ? REPLACE : conflict(e->kind, column);
   switch (action) {
     case KEEP: return true;
-    case REPLACE: store(*e, kind, value, text); return true;
+    case REPLACE: store(run.symbols, *e, kind, value, text); return true;
     case BIT_ZERO: e->value = 0; return true;
     case INVALID: message_set(run, E_INVALID_SYMBOL_DEFINITION, name, MSG_ERROR); break;
     case MULTIPLE: message_set(run, E_MULTIPLE_DEFINED, name, MSG_ERROR); break;
