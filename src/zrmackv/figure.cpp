@@ -1,16 +1,26 @@
 #include "zrmackv/figure.h"
 
 #include <algorithm>
+#include <array>
 #include <string_view>
 
 #include "zrmackv/run.h"
 
 namespace zrmackv {
 
-bool figure_symbol_char(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-         c == '$' || c == '?' || c == '_';
-}
+namespace {
+
+constexpr std::array<bool, 256> kSymbolChars = [] {
+  std::array<bool, 256> table{};
+  for (int c = 0; c < 256; ++c)
+    table[c] = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+               c == '$' || c == '?' || c == '_';
+  return table;
+}();
+
+}  // namespace
+
+bool figure_symbol_char(unsigned char c) { return kSymbolChars[c]; }
 
 namespace {
 

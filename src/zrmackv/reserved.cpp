@@ -90,21 +90,41 @@ struct PackedWord {
   constexpr bool operator==(const PackedWord&) const = default;
 };
 
-// Packs word (at most kMaxReservedLength bytes), upper-casing it on the way
-// when asked to.
-template <bool UpperCase>
+// Packs word (at most kMaxReservedLength bytes).
 constexpr PackedWord pack(std::string_view word) {
   PackedWord key;
   const std::size_t n = word.size();
   const std::size_t in_head = n < 8 ? n : 8;
-  for (std::size_t i = 0; i < in_head; ++i) {
-    char c = UpperCase ? to_upper(word[i]) : word[i];
-    key.head |= static_cast<std::uint64_t>(static_cast<unsigned char>(c)) << (8 * i);
-  }
-  if (n > 8) key.tail = static_cast<unsigned char>(UpperCase ? to_upper(word[8]) : word[8]);
+  for (std::size_t i = 0; i < in_head; ++i)
+    key.head |= static_cast<std::uint64_t>(static_cast<unsigned char>(word[i])) << (8 * i);
+  if (n > 8) key.tail = static_cast<unsigned char>(word[8]);
   key.tail |= static_cast<std::uint64_t>(n) << 8;
   return key;
 }
+
+// Upper-cases the ASCII letters among the eight bytes of x at once: a byte
+// is a lower-case letter when it is below 0x80, at least "a" and at most
+// "z"; those lose 0x20.
+constexpr std::uint64_t upper_case_bytes(std::uint64_t x) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+  const std::uint64_t low7 = x & ~kHigh;
+  const std::uint64_t at_least_a = low7 + kOnes * (0x80 - 'a');
+  const std::uint64_t above_z = low7 + kOnes * (0x80 - 'z' - 1);
+  const std::uint64_t lower = at_least_a & ~above_z & ~x & kHigh;
+  return x - (lower >> 2);
+}
+
+constexpr PackedWord pack_upper(std::string_view word) {
+  PackedWord key = pack(word);
+  key.head = upper_case_bytes(key.head);
+  key.tail = (key.tail & ~std::uint64_t{0xFF}) | (upper_case_bytes(key.tail) & 0xFF);
+  return key;
+}
+
+static_assert(pack_upper("mov.b_Z{") == pack("MOV.B_Z{"));
+static_assert(pack_upper("..macpara") == pack("..MACPARA"));
+static_assert(pack_upper("`az@[\xE1") == pack("`AZ@[\xE1"));
 
 constexpr std::size_t kIndexBits = 10;  // 1024 slots for 267 words
 constexpr std::size_t kIndexSize = std::size_t{1} << kIndexBits;
@@ -125,7 +145,7 @@ using ReservedIndex = std::array<IndexSlot, kIndexSize>;
 // Inserts word unless it is there already: the first word entered wins, as
 // along a chain.
 constexpr void index_add(ReservedIndex& index, std::string_view word, int code) {
-  PackedWord key = pack<false>(word);
+  PackedWord key = pack(word);
   for (std::size_t i = index_slot(key);; i = (i + 1) & (kIndexSize - 1)) {
     if (index[i].code == 0) {
       index[i] = {key, code};
@@ -162,7 +182,7 @@ constexpr ReservedIndex kIndex = build_index();
 template <bool UpperCase>
 ReservedWord index_find(std::string_view word) {
   if (word.empty() || word.size() > kMaxReservedLength) return {};
-  PackedWord key = pack<UpperCase>(word);
+  PackedWord key = UpperCase ? pack_upper(word) : pack(word);
   for (std::size_t i = index_slot(key);; i = (i + 1) & (kIndexSize - 1)) {
     const IndexSlot& slot = kIndex[i];
     if (slot.code == 0) return {};

@@ -138,4 +138,18 @@ TEST(HostReadLine, AgreesWithByteAtATimeReadingOnRandomBytes) {
   }
 }
 
+TEST(HostReadLine, AgreesWithByteAtATimeReadingAcrossTheStreamsBuffer) {
+  // Far more than one buffer of the stream: lines end exactly at, just
+  // before and just after the buffer's ends, with a NUL now and then.
+  std::mt19937 random(11);
+  std::string bytes;
+  while (bytes.size() < 100000) {
+    std::size_t n = random() % 300;
+    bytes.append(n, 'x');
+    if (random() % 20 == 0) bytes.push_back('\0');
+    bytes.push_back('\n');
+  }
+  for (std::size_t max : {256u, 4096u, 16382u}) expect_same(bytes, max);
+}
+
 }  // namespace
