@@ -33,21 +33,33 @@ std::uint32_t index_hash(std::string_view name) {
 
 }  // namespace
 
+namespace {
+
+// The tag of a hash: its top byte, never 0 (which marks a free slot).
+std::uint8_t hash_tag(std::uint32_t hash) {
+  std::uint8_t tag = static_cast<std::uint8_t>(hash >> 24);
+  return tag ? tag : 1;
+}
+
+}  // namespace
+
 Symbol* SymbolTable::find(std::string_view name, SymbolPlace& place) {
   place.hash = index_hash(name);
   place.count = count_;
-  if (index_.empty()) {
+  if (index_tags_.empty()) {
     place.slot = 0;
     return nullptr;
   }
-  const std::size_t mask = index_.size() - 1;
+  const std::uint8_t tag = hash_tag(place.hash);
+  const std::size_t mask = index_tags_.size() - 1;
   for (std::size_t i = place.hash & mask;; i = (i + 1) & mask) {
-    std::uint32_t number = index_[i];
-    if (number == 0) {
+    const std::uint8_t slot_tag = index_tags_[i];
+    if (slot_tag == 0) {
       place.slot = static_cast<std::uint32_t>(i);
       return nullptr;
     }
-    Symbol& e = entry(number - 1);
+    if (slot_tag != tag) continue;
+    Symbol& e = entry(index_entries_[i] - 1);
     if (e.hash == place.hash && e.name == name) return &e;
   }
 }
@@ -73,22 +85,30 @@ std::string_view SymbolTable::keep_name(std::string_view name) {
 }
 
 void SymbolTable::grow_index() {
-  std::vector<std::uint32_t> grown(index_.empty() ? 1024 : index_.size() * 2, 0);
-  const std::size_t mask = grown.size() - 1;
-  for (std::uint32_t number : index_) {
-    if (number == 0) continue;
-    std::size_t i = entry(number - 1).hash & mask;
-    while (grown[i] != 0) i = (i + 1) & mask;
-    grown[i] = number;
+  const std::size_t size = index_tags_.empty() ? 1024 : index_tags_.size() * 2;
+  // Emptied first, so that the old arrays are gone before the new ones
+  // take their place and the peak stays at the new size.
+  index_tags_ = std::vector<std::uint8_t>();
+  index_entries_ = std::vector<std::uint32_t>();
+  index_tags_.assign(size, 0);
+  index_entries_.assign(size, 0);
+  const std::size_t mask = size - 1;
+  // Entries go in again in order of creation, read one after the other;
+  // a name created twice keeps being found as the first.
+  for (std::uint32_t number = 0; number < count_; ++number) {
+    const std::uint32_t hash = entry(number).hash;
+    std::size_t i = hash & mask;
+    while (index_tags_[i] != 0) i = (i + 1) & mask;
+    index_tags_[i] = hash_tag(hash);
+    index_entries_[i] = number + 1;
   }
-  index_.swap(grown);
 }
 
 Symbol& SymbolTable::create(std::string_view name, int kind, const SymbolPlace& given) {
   SymbolPlace place = given;
   // Keep the index at most half full; a grown index (or a place from an
   // older state of the table) needs the free slot found again.
-  if ((count_ + 1) * 2 > index_.size()) {
+  if ((count_ + 1) * 2 > index_tags_.size()) {
     grow_index();
     place.count = SIZE_MAX;
   }
@@ -103,7 +123,10 @@ Symbol& SymbolTable::create(std::string_view name, int kind, const SymbolPlace& 
   e.kind = kind;
   e.name = keep_name(name);
   e.hash = place.hash;
-  if (indexed) index_[place.slot] = number + 1;
+  if (indexed) {
+    index_tags_[place.slot] = hash_tag(place.hash);
+    index_entries_[place.slot] = number + 1;
+  }
   ++count_;
 
   unsigned bucket = name_hash(name);

@@ -90,12 +90,16 @@ class SymbolTable {
   std::deque<std::string> define_texts_;
   std::array<Symbol*, kHashBuckets> heads_{};
   std::array<Symbol*, kHashBuckets> tails_{};
-  // Lookup index over the same entries, open addressing: 1 + the entry
-  // number, 0 for a free slot; at most half full. The bucket hash adds up
-  // the bytes, so names that differ only in the order of their characters
-  // (LOOP12 and LOOP21, or numbered labels in general) would share a few
-  // long chains; the index keeps a lookup independent of their length.
-  std::vector<std::uint32_t> index_;
+  // Lookup index over the same entries, open addressing, at most half
+  // full. The bucket hash adds up the bytes, so names that differ only in
+  // the order of their characters (LOOP12 and LOOP21, or numbered labels in
+  // general) would share a few long chains; the index keeps a lookup
+  // independent of their length. Each slot has a one-byte tag from the
+  // name's hash (0 for a free slot), so that a probe reads only the small
+  // tag array and an entry only when its tag matches, and the entry number
+  // plus 1.
+  std::vector<std::uint8_t> index_tags_;
+  std::vector<std::uint32_t> index_entries_;
 };
 
 struct SymbolResult {
