@@ -26,12 +26,10 @@ bool take_buffered_line(std::FILE* file, std::string& line, std::size_t max) {
   const char* end = file->_IO_read_end;
   if (!begin || end <= begin) return false;
   const std::size_t window = std::min(static_cast<std::size_t>(end - begin), max);
-  // One pass for the line feed and a NUL byte: lines are short, and a
-  // library search per byte value costs more than the bytes.
-  std::size_t at = 0;
-  while (at < window && begin[at] != '\n' && begin[at] != '\0') ++at;
-  if (at == window || begin[at] == '\0') return false;
-  const std::size_t length = at + 1;
+  const void* line_feed = std::memchr(begin, '\n', window);
+  if (!line_feed) return false;
+  const std::size_t length = static_cast<std::size_t>(static_cast<const char*>(line_feed) - begin) + 1;
+  if (std::memchr(begin, '\0', length)) return false;
   line.assign(begin, length);
   file->_IO_read_ptr += length;
   return true;
