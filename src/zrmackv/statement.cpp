@@ -130,7 +130,11 @@ void make_statement(Statement& stmt, std::string_view line) {
   while (begin < end && is_blank(line[begin])) ++begin;
   stmt.text.assign(line.substr(begin, end - begin));
   stmt.copy.assign(stmt.text);
-  stmt.comment.assign(line.substr(end));
+  // Most lines have no comment: clearing is cheaper than assigning nothing.
+  if (end == line.size())
+    stmt.comment.clear();
+  else
+    stmt.comment.assign(line.substr(end));
   stmt.label_form = LABEL_NONE;
   stmt.label = {};
   stmt.operation = {};
