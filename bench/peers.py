@@ -169,7 +169,7 @@ def peak_memory(zrmackv, work, runs):
     short, long = best_of([[zrmackv, "flat.arq"], [zrmackv, "flat10.arq"]], work, runs)
     print(f"  zrmackv flat.arq        {short.peak_kb / 1024:7.1f} MB")
     print(f"  zrmackv flat.arq x 10   {long.peak_kb / 1024:7.1f} MB"
-          f"  (+{(long.peak_kb - short.peak_kb) / 1024:.1f} MB for ten times the lines,"
+          f"  ({(long.peak_kb - short.peak_kb) / 1024:+.1f} MB for ten times the lines,"
           " no new symbols)")
     write_symbol_inputs(work)
     with_symbols, without = best_of([[zrmackv, "syms.arq"], [zrmackv, "nosyms.arq"]], work, runs)
