@@ -51,7 +51,8 @@ void local_directive(Run& run) {
     if (me.local_label_count > kMaxLocalLabels)
       message_set(run, E_TOO_MANY_LOCAL_LABELS, {}, MSG_ERROR);
     else
-      m.locals.push_back({std::string(t.text), me.local_label_count});
+      info_mem_alloc(run, &m.locals.emplace_back(std::string(t.text), me.local_label_count),
+                     sizeof(LocalLabel) + t.text.size() + 1);
     const Token separator = token_split(list);
     if (separator.text.empty()) return;
     if (separator.text != ",") {
