@@ -4,7 +4,7 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -58,9 +58,9 @@ struct MacExp {
   // header while recording, then the first body line.
   StoredLine* ret_cursor = nullptr;
   StoredLine* rep_ret_cursor = nullptr;  // repeat: the cursor after the last repetition
-  // Entries never move once added, so each keeps one identity in the
-  // allocation log from its declaration to its release.
-  std::deque<LocalLabel> locals;
+  // Each label is a record of its own, in declaration order, so it keeps
+  // one identity in the allocation log from its declaration to its release.
+  std::vector<std::unique_ptr<LocalLabel>> locals;
   std::string caller_file;
   std::int32_t caller_line = 0;
   MacExp* before = nullptr;     // enclosing activity; none for the bottom record

@@ -16,12 +16,13 @@ namespace {
 constexpr std::uint32_t kSpareRecordsKept = 64;
 
 // The pooled copy of a file name; consecutive lines of one file share it.
-// A name new to the pool is a tracked allocation, kept until the run ends.
+// A name new to the pool is a tracked allocation, kept until the run ends;
+// its text is the f_name that the traces of the stored lines identify.
 std::string_view pooled_file_name(Run& run, std::string_view name) {
   MacroEngine& me = run.macro;
   if (!me.last_file_name || *me.last_file_name != name) {
     auto [it, added] = me.file_names.emplace(name);
-    if (added) info_mem_alloc(run, &*it, name.size() + 1);
+    if (added) info_mem_alloc(run, it->data(), name.size() + 1);
     me.last_file_name = &*it;
   }
   return *me.last_file_name;
@@ -84,8 +85,10 @@ void stored_list_free(StoredLine* first) {
 void stored_list_release(Run& run, StoredLine* first) {
   while (first) {
     StoredLine* next = first->next;
-    info_mem_free(run, &first->line_data);
-    info_mem_free(run, first);
+    if (run.info.active) {
+      info_mem_free(run, &first->line_data);
+      info_mem_free(run, first);
+    }
     first->next = nullptr;
     stored_list_free(first);
     first = next;
@@ -118,7 +121,8 @@ void macexp_pop(Run& run) {
 }
 
 void local_labels_release(Run& run, MacExp& m) {
-  for (const LocalLabel& l : m.locals) info_mem_free(run, &l);
+  if (run.info.active)
+    for (const auto& l : m.locals) info_mem_free(run, l.get());
   m.locals.clear();
 }
 
@@ -165,7 +169,7 @@ void macro_define(Run& run) {
                                                : std::string_view(st.copy);
   StoredLine* node = stored_line_new(run, text, run.source.current_file,
                                      static_cast<std::int32_t>(run.source.line_no));
-  if (run.info.active) info_macro_define(run.info, node, &node->line_data, &node->f_name);
+  if (run.info.active) info_macro_define(run.info, node, &node->line_data, node->f_name.data());
   if (me.last_line) me.last_line->next = node;
   me.last_line = node;
 }
