@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "zrmackv/macro_internal.h"
 #include "zrmackv/run.h"
 #include "zrmackv/zrmackv.h"
 #include "zrmackv_run_folder.h"
@@ -273,6 +274,23 @@ TEST_F(InfoTrace, MacroEngineTraceTexts) {
             "macexp->before->para_act[1] macexp->before->para_frm[0]\n"
             "***** mac_exp_cnt underflow *****\n"
             "---> X .EQU 3\n");
+}
+
+// An expansion that ends while no expansion is counted leaves the count at
+// 0 and says so; a counted one only lowers the count.
+TEST_F(InfoTrace, ExpansionEndWithoutACountedExpansion) {
+  run_.macro.bottom.state = M_EXPAND;
+  at_line("m.arq", 4, "\t.ENDM");
+  make_statement(run_.line.stmt, run_.source.line);
+  run_.line.stmt.operand = {};
+  ASSERT_TRUE(macro_expansion_end(run_));
+  EXPECT_EQ(run_.macro.mac_exp_cnt, 0u);
+  EXPECT_EQ(trace(), "***** mac_exp_cnt underflow *****\n");
+  run_.macro.bottom.state = M_EXPAND;
+  run_.macro.mac_exp_cnt = 1;
+  ASSERT_TRUE(macro_expansion_end(run_));
+  EXPECT_EQ(run_.macro.mac_exp_cnt, 0u);
+  EXPECT_EQ(trace(), "***** mac_exp_cnt underflow *****\n");
 }
 
 // A trace that can no longer be written (a full disk) changes nothing in
