@@ -240,11 +240,16 @@ void info_mem_alloc(Run& run, const void* block, std::size_t size, RaisingPlace 
 
 void info_mem_free(Run& run, const void* block, RaisingPlace where) {
   Info& info = run.info;
-  if (!info.tracing_memory()) return;
-  std::fprintf(info.file, "memory free [%X] : ", info.handle(block));
-  write_place(info, where);
-  std::fputc('\n', info.file);
-  std::fflush(info.file);
+  if (!info.active) return;
+  if (info.track_memory) {
+    std::fprintf(info.file, "memory free [%X] : ", info.handle(block));
+    write_place(info, where);
+    std::fputc('\n', info.file);
+    std::fflush(info.file);
+  }
+  // With or without the allocation log, a block that takes the released
+  // address later is another record and gets a handle of its own, so the
+  // handles of a run do not depend on how the allocator reuses memory.
   info.handles.erase(block);
 }
 

@@ -68,8 +68,9 @@ void info_printf(Info& info, const char* format, ...) __attribute__((format(prin
 // allocation line with the block's handle and the allocating place.
 void info_mem_alloc(Run& run, const void* block, std::size_t size,
                     RaisingPlace where = RaisingPlace::current());
-// Tracked release: under +infom writes the release line; the handle is
-// given up so a later block at the same address gets a fresh one.
+// Tracked release: under +infom writes the release line; with the file
+// open the handle is given up so a later block at the same address gets a
+// fresh one.
 void info_mem_free(Run& run, const void* block, RaisingPlace where = RaisingPlace::current());
 
 // Trace lines of the source reader, messages, labels and rewriting. Callers

@@ -140,12 +140,12 @@ bool read_formal_parameters(Run& run, MacExp& m, std::string_view list) {
 }
 
 // Undoes a failed start: the record is emptied, and popped when pushed.
-void abandon_start(MacroEngine& me, MacExp& m, bool pushed) {
+void abandon_start(Run& run, MacExp& m, bool pushed) {
   m.para_act.clear();
   m.para_frm.clear();
   m.act_count = 0;
   m.frm_count = 0;
-  if (pushed) macexp_pop(me);
+  if (pushed) macexp_pop(run);
 }
 
 // Starts the expansion of macro with the actual parameter text actual.
@@ -154,11 +154,11 @@ bool macro_expand_start(Run& run, const Symbol& macro, std::string_view actual) 
   SourceReader& src = run.source;
   Statement& st = run.line.stmt;
   const bool pushed = me.current->state != M_NONE;
-  MacExp& m = pushed ? macexp_push(me) : *me.current;
+  MacExp& m = pushed ? macexp_push(run) : *me.current;
   m.para_act.clear();
   m.para_frm.clear();
   if (!read_actual_parameters(run, m, actual)) {
-    abandon_start(me, m, pushed);
+    abandon_start(run, m, pushed);
     return false;
   }
   const StoredLine& header = *macro.body;
@@ -169,7 +169,7 @@ bool macro_expand_start(Run& run, const Symbol& macro, std::string_view actual) 
   token_split(list);  // the macro name
   token_split(list);  // .MACRO
   if (!read_formal_parameters(run, m, list)) {
-    abandon_start(me, m, pushed);
+    abandon_start(run, m, pushed);
     return false;
   }
   if (m.act_count > m.frm_count)
@@ -178,7 +178,7 @@ bool macro_expand_start(Run& run, const Symbol& macro, std::string_view actual) 
     message_set(run, W_ACTUAL_PARAMS_NOT_ENOUGH, {}, MSG_WARNING);
   if (me.mac_exp_cnt >= kMaxMacroExpansions) {
     message_set(run, E_TOO_MANY_MACRO_NESTING, {}, MSG_ERROR);
-    abandon_start(me, m, pushed);
+    abandon_start(run, m, pushed);
     return false;
   }
   me.mac_exp_cnt++;
@@ -253,7 +253,7 @@ bool macro_expansion_end(Run& run) {
     message_set(run, E_OPERAND_NOT_ENOUGH, {}, MSG_ERROR);
     return false;
   }
-  m.locals.clear();
+  local_labels_release(run, m);
   m.para_act.clear();
   m.para_frm.clear();
   m.act_count = 0;
@@ -266,13 +266,16 @@ bool macro_expansion_end(Run& run) {
   src.line_no = static_cast<std::uint32_t>(m.caller_line);
   me.macro_cursor = m.ret_cursor;
   if (m.before) {
-    macexp_pop(me);
+    macexp_pop(run);
   } else {
     m.state = M_NONE;
     m.ret_cursor = nullptr;
   }
   if (!run.settings.list_macro) me.suppress_line = true;
-  if (me.mac_exp_cnt > 0) me.mac_exp_cnt--;
+  if (me.mac_exp_cnt > 0)
+    me.mac_exp_cnt--;
+  else if (run.info.active)
+    info_mac_exp_underflow(run.info);
   return true;
 }
 

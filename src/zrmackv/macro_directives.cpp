@@ -43,9 +43,10 @@ void macro_define_start(Run& run, std::string_view name) {
     return;
   }
   if (!formal_list_acceptable(run, st.operand)) return;
-  Symbol* entry = run.symbols.find(name);
+  SymbolPlace place;
+  Symbol* entry = run.symbols.find(name, place);
   if (!entry) {
-    entry = &run.symbols.create(name, S_MACRO);
+    entry = &symbol_new(run, name, S_MACRO, place);
     me.macro_entries.push_back(entry);
   } else if (entry->kind != S_MACRO) {
     message_set(run, E_MULTIPLE_DEFINED, name, MSG_ERROR);
@@ -53,16 +54,17 @@ void macro_define_start(Run& run, std::string_view name) {
   } else {
     // An expansion in progress may still be replaying the old body: it is
     // released once no definition and no expansion is active.
+    if (run.info.active) info_old_macro_define(run.info, entry->body);
     me.redefine_free_list.push_back(entry->body);
     entry->body = nullptr;
   }
-  StoredLine* header = stored_line_new(me, st.copy, run.source.current_file,
+  StoredLine* header = stored_line_new(run, st.copy, run.source.current_file,
                                        static_cast<std::int32_t>(run.source.line_no));
   entry->body = header;
   me.last_line = header;
-  MacExp& m = me.current->state == M_NONE ? *me.current : macexp_push(me);
+  MacExp& m = me.current->state == M_NONE ? *me.current : macexp_push(run);
   m.state = M_DEFINE;
-  m.locals.clear();
+  local_labels_release(run, m);
   m.rep_now = 0;
   m.rep_final = 0;
   m.frm_count = 0;
@@ -71,10 +73,21 @@ void macro_define_start(Run& run, std::string_view name) {
   me.define_nest = 1;
 }
 
-// Releases the replaced bodies once nothing can be reading them.
-void release_replaced_bodies(MacroEngine& me) {
+// Releases the replaced bodies once nothing can be reading them, each line
+// traced with its place and text.
+void release_replaced_bodies(Run& run) {
+  MacroEngine& me = run.macro;
   if (me.define_nest != 0 || me.mac_exp_cnt != 0) return;
-  for (StoredLine* body : me.redefine_free_list) stored_list_free(body);
+  for (StoredLine* line : me.redefine_free_list) {
+    while (line) {
+      if (run.info.active)
+        info_mac_redefine_free(run.info, line, line->f_name, line->line_no, line->line_data);
+      StoredLine* next = line->next;
+      line->next = nullptr;
+      stored_list_release(run, line);
+      line = next;
+    }
+  }
   me.redefine_free_list.clear();
   me.last_line = nullptr;
 }
@@ -86,7 +99,7 @@ void after_endm(Run& run) {
     run.writer->file_control(run.source.current_file);
     me.file_switch = false;
   }
-  release_replaced_bodies(me);
+  release_replaced_bodies(run);
 }
 
 // The label rules of the macro directives, then the directive itself.
@@ -170,7 +183,7 @@ bool endm_directive(Run& run) {
       macro_define(run);
       if (--me.define_nest == 0) {
         if (m.before)
-          macexp_pop(me);
+          macexp_pop(run);
         else
           m.state = M_NONE;
         me.macro_defined = true;

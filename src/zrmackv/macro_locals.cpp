@@ -11,8 +11,8 @@ namespace zrmackv {
 namespace {
 
 const LocalLabel* find_local(const MacExp& m, std::string_view name) {
-  for (const LocalLabel& l : m.locals)
-    if (l.name == name) return &l;
+  for (const auto& l : m.locals)
+    if (l->name == name) return l.get();
   return nullptr;
 }
 
@@ -51,7 +51,10 @@ void local_directive(Run& run) {
     if (me.local_label_count > kMaxLocalLabels)
       message_set(run, E_TOO_MANY_LOCAL_LABELS, {}, MSG_ERROR);
     else
-      m.locals.push_back({std::string(t.text), me.local_label_count});
+      info_mem_alloc(run,
+                     m.locals.emplace_back(new LocalLabel{std::string(t.text), me.local_label_count})
+                         .get(),
+                     sizeof(LocalLabel) + t.text.size() + 1);
     const Token separator = token_split(list);
     if (separator.text.empty()) return;
     if (separator.text != ",") {
@@ -68,7 +71,7 @@ void local_label_chg(Run& run) {
   std::string& line = run.source.line;
   if (m.locals.empty() || line.empty()) return;
   bool named = false;
-  for (const LocalLabel& l : m.locals) named = named || line.find(l.name) != std::string::npos;
+  for (const auto& l : m.locals) named = named || line.find(l->name) != std::string::npos;
   // Without any of the names the rebuilt line would be the line itself;
   // only the statement is taken again.
   if (!named) {

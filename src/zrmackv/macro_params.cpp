@@ -81,6 +81,12 @@ void substitute_parameters(Run& run, const MacExp& params) {
 void mac_para_chg(Run& run) {
   const MacExp& m = *run.macro.current;
   if (m.state != M_EXPAND || m.frm_count == 0) return;
+  if (run.info.active) [[unlikely]] {
+    info_mac_para_chg(run.info, m.act_count, m.frm_count);
+    substitute_parameters(run, m);
+    info_mac_para_chg_done(run.info, run.source.line);
+    return;
+  }
   substitute_parameters(run, m);
 }
 

@@ -39,16 +39,16 @@ bool repeat_count(Run& run, std::int32_t& count) {
 // Starts recording a repeat block of count repetitions.
 void repeat_define_start(Run& run, std::int32_t count) {
   MacroEngine& me = run.macro;
-  MacExp& m = me.current->state == M_NONE ? *me.current : macexp_push(me);
+  MacExp& m = me.current->state == M_NONE ? *me.current : macexp_push(run);
   m.act_count = 0;
   m.frm_count = 0;
-  m.locals.clear();
+  local_labels_release(run, m);
   m.state = R_DEFINE;
   m.rep_now = 0;
   m.rep_final = count;
   std::string_view text = run.settings.listing ? std::string_view(run.source.line)
                                                : std::string_view(run.line.stmt.copy);
-  StoredLine* header = stored_line_new(me, text, run.source.current_file,
+  StoredLine* header = stored_line_new(run, text, run.source.current_file,
                                        static_cast<std::int32_t>(run.source.line_no));
   m.rep_body = header;
   m.ret_cursor = header;
@@ -64,9 +64,9 @@ void repeat_finish(Run& run) {
   me.macro_cursor = m.rep_ret_cursor;
   me.last_line = nullptr;  // no body is being recorded; this one is released
   if (m.before) {
-    macexp_pop(me);
+    macexp_pop(run);
   } else {
-    stored_list_free(m.rep_body);
+    stored_list_release(run, m.rep_body);
     m.rep_body = nullptr;
     m.ret_cursor = nullptr;
     m.rep_ret_cursor = nullptr;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -11,6 +12,7 @@
 
 namespace zrmackv {
 
+struct Run;
 struct Symbol;
 
 // One stored source line of a macro or repeat body. A node the engine makes
@@ -56,7 +58,9 @@ struct MacExp {
   // header while recording, then the first body line.
   StoredLine* ret_cursor = nullptr;
   StoredLine* rep_ret_cursor = nullptr;  // repeat: the cursor after the last repetition
-  std::vector<LocalLabel> locals;
+  // Each label is a record of its own, in declaration order, so it keeps
+  // one identity in the allocation log from its declaration to its release.
+  std::vector<std::unique_ptr<LocalLabel>> locals;
   std::string caller_file;
   std::int32_t caller_line = 0;
   MacExp* before = nullptr;     // enclosing activity; none for the bottom record
@@ -104,15 +108,21 @@ struct MacroEngine {
   std::string item;
 };
 
-// A new stored line with the text and the position given.
-StoredLine* stored_line_new(MacroEngine& me, std::string_view text, std::string_view f_name,
+// A new stored line with the text and the position given; the node and its
+// text are tracked allocations.
+StoredLine* stored_line_new(Run& run, std::string_view text, std::string_view f_name,
                             std::int32_t line_no);
-// Releases a whole list, starting at first.
+// Releases a whole list during the run, starting at first, each node and
+// text as a tracked release.
+void stored_list_release(Run& run, StoredLine* first);
+// Releases a whole list at the end of the run, when nothing is traced.
 void stored_list_free(StoredLine* first);
 
 // Pushes a fresh record above the current one and makes it current.
-MacExp& macexp_push(MacroEngine& me);
+MacExp& macexp_push(Run& run);
 // Frees the current record, which must have a before, and makes that current.
-void macexp_pop(MacroEngine& me);
+void macexp_pop(Run& run);
+// Releases the local labels of m.
+void local_labels_release(Run& run, MacExp& m);
 
 }  // namespace zrmackv

@@ -78,7 +78,7 @@ bool take_from_queue(Run& run) {
     const IncludeLevel& level = s.levels[s.depth];
     if (level.paused && cursor == level.pause_at) return false;
     if (run.info.active)
-      info_src_fgets(run.info, cursor, &cursor->line_data, &cursor->f_name);
+      info_src_fgets(run.info, cursor, &cursor->line_data, cursor->f_name.data());
     if (cursor->has_text) {
       s.line = cursor->line_data;
       s.nul_line_end = false;

@@ -284,7 +284,10 @@ bool evaluate(Run& run, std::string& line, std::size_t& line_end, std::size_t at
     if (after < line_end && line[after] == ':') {
       message_set(run, E_RESERVED_WORD_USED, f.keyword, MSG_ERROR);
     } else if (after >= line_end || !is_name_char(line[after])) {
-      if (evaluate(run, line, line_end, at, f)) changed = true;
+      if (evaluate(run, line, line_end, at, f)) {
+        changed = true;
+        if (run.info.active) info_string_function(run.info, std::string_view(line.data(), line_end));
+      }
     }
   }
   if (changed) make_statement(run.line.stmt, line, line_end);

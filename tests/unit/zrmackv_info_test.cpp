@@ -3,9 +3,12 @@
 // message and file traces, and a trace that can no longer be written.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <regex>
+#include <sstream>
 #include <string>
 
+#include "zrmackv/macro_internal.h"
 #include "zrmackv/run.h"
 #include "zrmackv/zrmackv.h"
 #include "zrmackv_run_folder.h"
@@ -191,9 +194,12 @@ TEST_F(InfoTrace, ErrorsAndFatalsAreTracedEvenInQuietModeButWarningsAreNot) {
   EXPECT_EQ(run_.messages.code, 0);  // quiet mode kept them from pending
 }
 
+// A node, its text and its file name each keep their handle; lines of one
+// file share the pooled name and so its handle.
 TEST_F(InfoTrace, ReplayedLinesPrintStableHandles) {
-  StoredLine second{true, "\tNOP", "m.arq", 2, nullptr};
-  StoredLine first{true, "\tMOV.W\t#1,R0", "m.arq", 1, &second};
+  const std::string name = "m.arq";
+  StoredLine second{true, "\tNOP", name, 2, nullptr};
+  StoredLine first{true, "\tMOV.W\t#1,R0", name, 1, &second};
   StoredLine end{false, "", "", 0, nullptr};
   second.next = &end;
   for (int pass = 0; pass < 2; ++pass) {
@@ -204,9 +210,9 @@ TEST_F(InfoTrace, ReplayedLinesPrintStableHandles) {
   }
   EXPECT_EQ(trace(),
             " src_fgets() ---> [1], line_data[2], f_name[3]\n"
-            " src_fgets() ---> [4], line_data[5], f_name[6]\n"
+            " src_fgets() ---> [4], line_data[5], f_name[3]\n"
             " src_fgets() ---> [1], line_data[2], f_name[3]\n"
-            " src_fgets() ---> [4], line_data[5], f_name[6]\n");
+            " src_fgets() ---> [4], line_data[5], f_name[3]\n");
 }
 
 TEST_F(InfoTrace, FileWrappersTraceRefusedOpensAndCloses) {
@@ -268,6 +274,23 @@ TEST_F(InfoTrace, MacroEngineTraceTexts) {
             "macexp->before->para_act[1] macexp->before->para_frm[0]\n"
             "***** mac_exp_cnt underflow *****\n"
             "---> X .EQU 3\n");
+}
+
+// An expansion that ends while no expansion is counted leaves the count at
+// 0 and says so; a counted one only lowers the count.
+TEST_F(InfoTrace, ExpansionEndWithoutACountedExpansion) {
+  run_.macro.bottom.state = M_EXPAND;
+  at_line("m.arq", 4, "\t.ENDM");
+  make_statement(run_.line.stmt, run_.source.line);
+  run_.line.stmt.operand = {};
+  ASSERT_TRUE(macro_expansion_end(run_));
+  EXPECT_EQ(run_.macro.mac_exp_cnt, 0u);
+  EXPECT_EQ(trace(), "***** mac_exp_cnt underflow *****\n");
+  run_.macro.bottom.state = M_EXPAND;
+  run_.macro.mac_exp_cnt = 1;
+  ASSERT_TRUE(macro_expansion_end(run_));
+  EXPECT_EQ(run_.macro.mac_exp_cnt, 0u);
+  EXPECT_EQ(trace(), "***** mac_exp_cnt underflow *****\n");
 }
 
 // A trace that can no longer be written (a full disk) changes nothing in
@@ -333,6 +356,57 @@ TEST_F(RunFolder, AllocationLogOfSymbolsAndIncludeLevels) {
              "[4] : statement.cpp(#)\n label_set( LONGER )\n";
   EXPECT_NE(text.find(expected), std::string::npos) << text;
   EXPECT_EQ(text.find("memory alloc " + std::to_string(x)), std::string::npos);
+}
+
+// The macro engine's records in the allocation log: each stored line as
+// its node and its text, each pushed context record, each local label and
+// each file name new to the pool. The total grows by exactly each size, a
+// release names a block that is live, and a repeat body is released whole
+// when its last repetition ends.
+TEST_F(RunFolder, AllocationLogOfTheMacroEngine) {
+  write("prog.arq",
+        "M\t.MACRO\tV\n"
+        "\t.LOCAL\tLAB\n"
+        "LAB:\t.MREPEAT 2\n"
+        "\tNOP\n"
+        "\t.ENDR\n"
+        "\t.ENDM\n"
+        "\tM\t1\n");
+  EXPECT_EQ(run_zrmackv({"+infom", "prog"}, {}, out_), 0);
+  const std::string text = masked(read("mackv.inf"));
+  static const std::regex alloc(R"(memory alloc (\d+)/(\d+)\[([0-9A-F]+)\] : (\w+\.cpp))");
+  static const std::regex release(R"(memory free \[([0-9A-F]+)\] : (\w+\.cpp))");
+  std::map<std::string, std::size_t> live;  // handle -> size
+  std::map<std::size_t, int> stored_sizes;  // sizes allocated by the store
+  unsigned long total = 0;
+  int stored_releases = 0;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    std::smatch m;
+    if (std::regex_search(line, m, alloc)) {
+      const std::size_t size = std::stoul(m[1]);
+      total += size;
+      EXPECT_EQ(std::stoul(m[2]), total) << line;
+      EXPECT_TRUE(live.emplace(m[3], size).second) << "handle given twice: " << line;
+      if (m[4] == "macro_store.cpp") stored_sizes[size]++;
+    } else if (std::regex_search(line, m, release)) {
+      EXPECT_EQ(live.erase(m[1]), 1u) << "release of no live block: " << line;
+      if (m[2] == "macro_store.cpp") stored_releases++;
+    }
+  }
+  // Stored: the macro's header and five lines, the repeat's header and two
+  // lines; texts with their ends.
+  EXPECT_EQ(stored_sizes[sizeof(StoredLine)], 9);
+  EXPECT_EQ(stored_sizes[sizeof("NOP")], 2);
+  EXPECT_EQ(stored_sizes[sizeof(".ENDR")], 3);  // .ENDR twice, .ENDM once
+  EXPECT_EQ(stored_sizes[sizeof("..ml0001:\t.MREPEAT 2")], 1);
+  EXPECT_EQ(stored_sizes[sizeof("prog.arq")], 1);  // the one file name, pooled once
+  EXPECT_EQ(stored_sizes[sizeof(MacExp)], 1);      // the repeat pushed above the expansion
+  EXPECT_NE(text.find("memory alloc " + std::to_string(sizeof(LocalLabel) + sizeof("LAB")) + "/"),
+            std::string::npos);
+  // The repeat's three lines (node and text each), its record and the
+  // expansion's local label are released during the run.
+  EXPECT_EQ(stored_releases, 3 * 2 + 1 + 1);
 }
 
 }  // namespace
