@@ -76,11 +76,11 @@ std::string encode_body(std::string_view body, const std::vector<std::string_vie
 // and is replaced, an equal body is kept silently (parameter lists are not
 // compared), another body warns "redefined".
 void enter_definition(Run& run, std::string_view name, MacroEntry&& entry) {
-  auto& entries = run.macros.entries;
-  auto it = entries.find(name);
-  if (it == entries.end()) {
+  // One hash of the name whether it is new or not.
+  auto [it, inserted] = run.macros.entries.try_emplace(std::string(name));
+  if (inserted) {
     run.macros.filter.note(name);
-    entries.emplace(std::string(name), std::move(entry));
+    it->second = std::move(entry);
     return;
   }
   if (it->second.reserved) {
