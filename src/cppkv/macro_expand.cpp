@@ -183,9 +183,9 @@ bool Expander::step(Run& run) {
 inline MacroSlot* Expander::lookup_expandable(Run& run, std::string_view name) {
   MacroTable& table = run.macros;
   if (!table.filter.may_hold(name)) return nullptr;
-  auto it = table.entries.find(name);
-  if (it == table.entries.end() || it->second.expanding) return nullptr;
-  return &*it;
+  MacroSlot* slot = table.entries.find(name);
+  if (slot == nullptr || slot->entry.expanding) return nullptr;
+  return slot;
 }
 
 // The next identifier in p[i, n) that names a macro that may be expanded
@@ -238,7 +238,7 @@ void Expander::scan_top_frame(Run& run, Context& c) {
     MacroSlot* slot = lookup_expandable(run, std::string_view(p + i, e - i));
     f.pos = e;
     if (slot)
-      handle_macro(run, c, slot->second, slot->first);
+      handle_macro(run, c, slot->entry, slot->name);
     else
       emit(run, c, p + i, e - i, false);
     return;
@@ -253,7 +253,7 @@ void Expander::scan_top_frame(Run& run, Context& c) {
   }
   emit(run, c, p + f.pos, s - f.pos, from_expansion);
   f.pos = i;
-  handle_macro(run, c, slot->second, slot->first);
+  handle_macro(run, c, slot->entry, slot->name);
 }
 
 void Expander::handle_macro(Run& run, Context& c, MacroEntry& m, std::string_view name) {

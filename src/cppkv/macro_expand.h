@@ -19,8 +19,6 @@
 
 namespace cppkv {
 
-using MacroSlot = std::pair<const std::string, MacroEntry>;
-
 class Expander {
  public:
   Expander();

@@ -76,21 +76,21 @@ std::string encode_body(std::string_view body, const std::vector<std::string_vie
 // and is replaced, an equal body is kept silently (parameter lists are not
 // compared), another body warns "redefined".
 void enter_definition(Run& run, std::string_view name, MacroEntry&& entry) {
-  auto& entries = run.macros.entries;
-  auto it = entries.find(name);
-  if (it == entries.end()) {
+  // One hash of the name whether it is new or not.
+  auto [slot, added] = run.macros.entries.find_or_add(name);
+  if (added) {
     run.macros.filter.note(name);
-    entries.emplace(std::string(name), std::move(entry));
+    slot->entry = std::move(entry);
     return;
   }
-  if (it->second.reserved) {
+  if (slot->entry.reserved) {
     report(run, CLASS_WARNING, M_RESERVED_ID_USED);
-  } else if (it->second.body == entry.body) {
+  } else if (slot->entry.body == entry.body) {
     return;
   } else {
     report(run, CLASS_WARNING, M_REDEFINED, name);
   }
-  it->second = std::move(entry);
+  slot->entry = std::move(entry);
 }
 
 // The body checks shared by #define and -D, then encoding and entry.
@@ -177,7 +177,7 @@ void create_macro_table(Run& run) {
   for (const char* name : {"__LINE__", "__FILE__", "__DATE__", "__TIME__"}) {
     MacroEntry entry;
     entry.reserved = true;
-    t.entries[name] = entry;
+    t.entries.find_or_add(name).first->entry = entry;
     t.filter.note(name);
   }
 }
@@ -208,10 +208,10 @@ void define_directive(Run& run, std::string_view operand) {
 }
 
 void undefine_macro(Run& run, std::string_view name) {
-  auto it = run.macros.entries.find(name);
-  if (it == run.macros.entries.end()) return;
-  if (it->second.reserved) report(run, CLASS_WARNING, M_RESERVED_ID_USED);
-  run.macros.entries.erase(it);
+  MacroSlot* slot = run.macros.entries.find(name);
+  if (slot == nullptr) return;
+  if (slot->entry.reserved) report(run, CLASS_WARNING, M_RESERVED_ID_USED);
+  run.macros.entries.erase(slot);
 }
 
 bool predefined_value(const Run& run, std::string_view name, std::string& value) {
@@ -234,7 +234,7 @@ bool predefined_value(const Run& run, std::string_view name, std::string& value)
 }
 
 bool is_defined(const Run& run, std::string_view name) {
-  return run.macros.entries.find(name) != run.macros.entries.end();
+  return run.macros.entries.find(name) != nullptr;
 }
 
 }  // namespace cppkv

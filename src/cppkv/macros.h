@@ -9,7 +9,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+
+#include "cppkv/macro_index.h"
 
 namespace cppkv {
 
@@ -30,25 +31,6 @@ constexpr std::size_t kMaxNesting = 65536;
 // kParamBase + index; a kParamMark byte of the body itself is stored doubled.
 constexpr char kParamMark = 0x1F;
 constexpr unsigned char kParamBase = 0x40;
-
-struct MacroEntry {
-  std::string body;  // encoded replacement body
-  bool reserved = false;       // predefined (__LINE__, __FILE__, __DATE__, __TIME__)
-  bool function_like = false;
-  bool expanding = false;      // being rescanned: not expanded again meanwhile
-  std::uint8_t param_count = 0;
-  // Parameters referenced away from # and ##, whose arguments are inserted
-  // fully expanded (bit i for parameter i).
-  std::uint64_t expanded_params[2] = {0, 0};
-
-  bool param_expanded(std::size_t i) const { return (expanded_params[i / 64] >> (i % 64)) & 1; }
-};
-
-// Lookup by string_view without making a string.
-struct NameHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
-};
 
 // A quick test that rules most identifiers out before the table is
 // searched: one bit per shape of name (first and last characters and
@@ -74,7 +56,7 @@ struct MacroTable {
   MacroTable(const MacroTable&) = delete;
   MacroTable& operator=(const MacroTable&) = delete;
 
-  std::unordered_map<std::string, MacroEntry, NameHash, std::equal_to<>> entries;
+  MacroIndex entries;
   NameFilter filter;  // every name ever entered
   std::string date;  // "Mmm dd yyyy", taken once when the table is created
   std::string time;  // "hh:mm:ss"

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "cppkv/byte_scan.h"
 #include "cppkv/output.h"
 #include "cppkv/report.h"
 #include "cppkv/run.h"
@@ -40,6 +41,19 @@ struct ByteTables {
 };
 
 const ByteTables kTables;
+
+// The same tables as block-wise skippers.
+struct ByteSkippers {
+  ByteRunSkipper plain[2] = {ByteRunSkipper(kTables.plain[0]), ByteRunSkipper(kTables.plain[1])};
+  ByteRunSkipper in_string[2] = {ByteRunSkipper(kTables.in_string[0]), ByteRunSkipper(kTables.in_string[1])};
+  ByteRunSkipper in_char[2] = {ByteRunSkipper(kTables.in_char[0]), ByteRunSkipper(kTables.in_char[1])};
+  ByteRunSkipper line_comment[2] = {ByteRunSkipper(kTables.line_comment[0]),
+                                    ByteRunSkipper(kTables.line_comment[1])};
+  ByteRunSkipper block_comment[2] = {ByteRunSkipper(kTables.block_comment[0]),
+                                     ByteRunSkipper(kTables.block_comment[1])};
+};
+
+const ByteSkippers kSkippers;
 
 inline bool is_sjis_lead(int c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 inline bool is_sjis_trail(int c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
@@ -407,7 +421,7 @@ bool read_logical_line(Run& run, LineBuffer& lb) {
   CharSource& s = e.src;
   s.sjis = run.settings.kanji_code == KanjiCode::SJIS;
   const int mode = s.sjis ? 1 : 0;
-  const unsigned char* const plain = kTables.plain[mode];
+  const ByteRunSkipper& plain = kSkippers.plain[mode];
   char* const out = lb.data.get();
   const std::size_t limit = lb.capacity - 1;
   std::size_t n = 0;
@@ -426,12 +440,11 @@ bool read_logical_line(Run& run, LineBuffer& lb) {
   };
   // Copies the run of bytes that need no treatment in the given table;
   // bytes beyond the buffer are dropped silently.
-  auto copy_run = [&](const unsigned char* table) {
+  auto copy_run = [&](const ByteRunSkipper& table) {
     if (!s.layers_empty()) return;
     const unsigned char* p = s.buf.get() + s.pos;
     const unsigned char* end = s.buf.get() + s.len;
-    const unsigned char* q = p;
-    while (q < end && table[*q]) ++q;
+    const unsigned char* q = table.skip(p, end);
     std::size_t run_length = static_cast<std::size_t>(q - p);
     std::size_t room = limit - n;
     std::size_t k = run_length < room ? run_length : room;
@@ -440,12 +453,11 @@ bool read_logical_line(Run& run, LineBuffer& lb) {
     s.pos += run_length;
   };
   // Skips the run of bytes that need no treatment in the given table.
-  auto skip_run = [&](const unsigned char* table) -> bool {
+  auto skip_run = [&](const ByteRunSkipper& table) -> bool {
     if (!s.layers_empty()) return false;
     const unsigned char* p = s.buf.get() + s.pos;
     const unsigned char* end = s.buf.get() + s.len;
-    const unsigned char* q = p;
-    while (q < end && table[*q]) ++q;
+    const unsigned char* q = table.skip(p, end);
     s.pos += static_cast<std::size_t>(q - p);
     return q != p;
   };
@@ -469,7 +481,7 @@ bool read_logical_line(Run& run, LineBuffer& lb) {
       case '"':
       case '\'': {
         const int quote = c;
-        const unsigned char* table = quote == '"' ? kTables.in_string[mode] : kTables.in_char[mode];
+        const ByteRunSkipper& table = quote == '"' ? kSkippers.in_string[mode] : kSkippers.in_char[mode];
         store(quote);
         for (;;) {
           copy_run(table);
@@ -504,7 +516,7 @@ bool read_logical_line(Run& run, LineBuffer& lb) {
         int d = s.get();
         if (d == '*') {
           store(' ');
-          const unsigned char* table = kTables.block_comment[mode];
+          const ByteRunSkipper& table = kSkippers.block_comment[mode];
           const bool warn = run.settings.warn_nested_comment;
           const std::uint32_t opened_at = joined;  // an unclosed comment is reported where it begins
           int prev = 0;
@@ -527,7 +539,7 @@ bool read_logical_line(Run& run, LineBuffer& lb) {
         }
         if (d == '/') {
           store(' ');
-          const unsigned char* table = kTables.line_comment[mode];
+          const ByteRunSkipper& table = kSkippers.line_comment[mode];
           int x = kEof;
           bool have = false;
           for (;;) {
@@ -609,6 +621,15 @@ struct CleanTables {
   }
 };
 const CleanTables kCleanTables;
+const ByteRunSkipper kCleanPlain(kCleanTables.plain);
+const ByteRunSkipper kCleanInString(kCleanTables.in_string);
+const ByteRunSkipper kCleanInChar(kCleanTables.in_char);
+
+// The first position from i in in[0, len) that the skipper stops at.
+std::size_t skip_from(const ByteRunSkipper& skipper, const char* in, std::size_t i, std::size_t len) {
+  const auto* base = reinterpret_cast<const unsigned char*>(in);
+  return static_cast<std::size_t>(skipper.skip(base + i, base + len) - base);
+}
 
 // The cleaning pass from in to out, which may be the same buffer: the text
 // never grows, except by one blank when a line comment is carried in, and
@@ -619,8 +640,7 @@ std::size_t clean_text(const char* in, std::size_t len, char* out, unsigned& sta
   std::size_t i = 0;
   while (i < len) {
     if (state == 0) {
-      std::size_t j = i;
-      while (j < len && kCleanTables.plain[static_cast<unsigned char>(in[j])]) ++j;
+      const std::size_t j = skip_from(kCleanPlain, in, i, len);
       if (w != i) std::memmove(out + w, in + i, j - i);
       w += j - i;
       i = j;
@@ -664,9 +684,7 @@ std::size_t clean_text(const char* in, std::size_t len, char* out, unsigned& sta
     // Inside a literal: a backslash keeps the next character (unless it is
     // a line feed); the same quote closes it.
     const bool string = (state & ST_STRING) != 0;
-    const unsigned char* table = string ? kCleanTables.in_string : kCleanTables.in_char;
-    std::size_t j = i;
-    while (j < len && table[static_cast<unsigned char>(in[j])]) ++j;
+    const std::size_t j = skip_from(string ? kCleanInString : kCleanInChar, in, i, len);
     if (w != i) std::memmove(out + w, in + i, j - i);
     w += j - i;
     i = j;

@@ -488,5 +488,41 @@ TEST(CppkvReader, SavedStatePerIncludeLevel) {
   std::remove(path.c_str());
 }
 
+// The fast paths skip ordinary bytes a block at a time: a byte that needs
+// treatment is found wherever it stands in the line, inside or after a
+// block, and in each state (plain text, literal, comment).
+TEST(CppkvReader, SpecialBytesFoundAtEveryOffsetOfALongLine) {
+  for (std::size_t k = 0; k < 40; ++k) {
+    const std::string lead(k, 'x');
+    Harness h(lead + "/*" + lead + "*/y\"" + lead + "\\\"\" ?\?= // " + lead + "\n" + lead + "\\\nz\n");
+    ASSERT_EQ(h.read_all(false), 0) << k;
+    ASSERT_EQ(h.raw, (Lines{lead + " y\"" + lead + "\\\"\" #  \n", lead + "z\n\n"})) << k;
+  }
+}
+
+TEST(CppkvReader, CleaningFindsQuotesAndCommentsAtEveryOffset) {
+  for (std::size_t k = 0; k < 40; ++k) {
+    const std::string lead(k, 'x');
+    Harness h(lead + "'" + lead + "'" + lead + "\"" + lead + "\\\"\"" + lead + "\n");
+    ASSERT_EQ(h.read_all(true), 0) << k;
+    ASSERT_EQ(h.lines, (Lines{lead + "'" + lead + "'" + lead + "\"" + lead + "\\\"\"" + lead + "\n"})) << k;
+    EXPECT_EQ(h.messages(), "") << k;
+  }
+}
+
+TEST(CppkvReader, ShiftJisLeadByteFoundAtEveryOffset) {
+  for (std::size_t k = 0; k < 40; ++k) {
+    const std::string lead(k, 'x');
+    // A half-width katakana byte becomes the two-byte form wherever it is.
+    Harness sjis(lead + "\xB1" + lead + "\n");
+    Harness euc(lead + "\xB1" + lead + "\n", KanjiCode::EUC);
+    ASSERT_EQ(sjis.read_all(false), 0);
+    ASSERT_EQ(euc.read_all(false), 0);
+    ASSERT_EQ(euc.raw, (Lines{lead + "\xB1" + lead + "\n"})) << k;
+    ASSERT_EQ(sjis.raw.size(), 1u);
+    EXPECT_EQ(sjis.raw[0].size(), euc.raw[0].size() + 1) << k;
+  }
+}
+
 }  // namespace
 }  // namespace cppkv
