@@ -1,10 +1,23 @@
 #include "host/host.h"
 
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <system_error>
 
+#include "host/file_system.h"
+#include "host/work_budget.h"
+
 namespace host {
+
+namespace {
+// nullptr: the operating system's files. Tested once per file operation,
+// never per line or character.
+FileSystem* replacement_fs = nullptr;
+}  // namespace
+
+void use_file_system(FileSystem* fs) { replacement_fs = fs; }
+FileSystem* file_system_in_use() { return replacement_fs; }
 
 std::size_t last_separator(std::string_view name) {
   for (std::size_t i = name.size(); i > 0; --i)
@@ -26,21 +39,29 @@ std::string to_native(std::string_view name) {
 
 std::FILE* open_file(std::string_view name, const char* mode) {
   if (name.empty()) return nullptr;
+  if (!spend_work()) {
+    errno = EMFILE;
+    return nullptr;
+  }
+  if (replacement_fs) return replacement_fs->open(to_native(name), mode);
   return std::fopen(to_native(name).c_str(), mode);
 }
 
 bool remove_file(std::string_view name) {
+  if (replacement_fs) return replacement_fs->remove(to_native(name));
   return std::remove(to_native(name).c_str()) == 0;
 }
 
 bool is_directory(std::string_view name) {
   if (name.empty()) return false;
+  if (replacement_fs) return replacement_fs->is_directory(to_native(name));
   std::error_code ec;
   return std::filesystem::is_directory(to_native(name), ec);
 }
 
 bool same_file(std::string_view a, std::string_view b) {
   if (a.empty() || b.empty()) return false;
+  if (replacement_fs) return replacement_fs->same_file(to_native(a), to_native(b));
   std::error_code ec;
   bool same = std::filesystem::equivalent(to_native(a), to_native(b), ec);
   return !ec && same;

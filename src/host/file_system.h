@@ -1,0 +1,29 @@
+// The file operations of the host layer as an interface, so that a run can
+// be pointed at a file system other than the operating system's (an
+// in-memory one for fuzzing and tests). Names arrive in native form.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace host {
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  // fopen semantics: nullptr (with errno set) on failure.
+  virtual std::FILE* open(const std::string& name, const char* mode) = 0;
+  virtual bool remove(const std::string& name) = 0;
+  virtual bool is_directory(const std::string& name) = 0;
+  virtual bool same_file(const std::string& a, const std::string& b) = 0;
+};
+
+// Routes every file operation of the host layer to fs until the next call;
+// nullptr returns to the operating system's files (the default). The caller
+// keeps fs alive while it is in use.
+void use_file_system(FileSystem* fs);
+
+// The file system in use: nullptr while the operating system's is.
+FileSystem* file_system_in_use();
+
+}  // namespace host
