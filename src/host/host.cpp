@@ -68,6 +68,20 @@ bool same_file(std::string_view a, std::string_view b) {
 }
 
 namespace {
+bool clock_fixed = false;
+std::time_t fixed_time = 0;
+}  // namespace
+
+std::time_t current_time() { return clock_fixed ? fixed_time : std::time(nullptr); }
+
+void fix_clock(std::time_t when) {
+  clock_fixed = true;
+  fixed_time = when;
+}
+
+void release_clock() { clock_fixed = false; }
+
+namespace {
 volatile std::sig_atomic_t interrupt_flag = 0;
 
 extern "C" void on_interrupt(int) { interrupt_flag = 1; }
