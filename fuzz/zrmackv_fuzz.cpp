@@ -19,6 +19,10 @@
 
 namespace {
 
+// Lines and opens per run: generous for any real source, small enough that
+// an endless repetition or an exponential include tree ends in milliseconds.
+constexpr std::uint64_t kWorkBudget = 20'000;
+
 constexpr fuzz::Pick kOptions[] = {
     {"-l"},        {"-lm"},          {"-lcdim"},        {"-lx"},         {"-lcdimcd"},
     {"-t"},        {"-ttag.atg"},    {"-tout\\t.atg"},  {"-tsrc.arq"},   {"-tmissing\\x.atg"},
@@ -57,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   fuzz::check_runs(
       [&] {
-        fuzz::RunScope scope;
+        fuzz::RunScope scope(kWorkBudget);
         auto& fs = scope.fs();
         fs.add_file("src.arq", parts[0]);
         fs.add_file("a.inc", parts[1]);
@@ -74,6 +78,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         outcome.files = fs.files();
         return outcome;
       },
-      {0, 1, 2, 3, 4});
+      {0, 1, 2, 3, 4}, fuzz::repeat_this_input(std::span(data, size)));
   return 0;
 }
