@@ -36,6 +36,8 @@ constexpr fuzz::Pick kOptions[] = {
     {"-x"},           {"t.c"},          {"missing.c"},    {"sub"},          {"-WEFmissing/e.txt"},
     {"EUC", "WBKIN"}, {"euc", "WBKIN"}, {"SJIS", "WBKIN"}, {"bad", "WBKIN"},
     {"sub", "INCKV"}, {"sub;/w", "INCRQ"}, {"", "INCHX"}, {"/nowhere;sub\\", "INCHY"},
+    {"--help"},       {"-Wexpand_file"}, {"-Wexpand_fileexp.i"}, {"-MF"},         {"-MFdeps.d"},
+    {"-MFt.c"},       {"-MFmissing/d"},  {"-MT"},           {"-MTall"},       {"-MT$(x) y"},
 };
 
 class DigestSink final : public cppkv::TextSink {

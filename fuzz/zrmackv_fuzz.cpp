@@ -37,6 +37,9 @@ constexpr fuzz::Pick kOptions[] = {
     {"/w/tmp", "TMPKV"},             {"missing", "TMPKV"},               {"", "TMPKV"},
     {"sub;;/w", "INCKV"},            {"/w/sub", "INCKV"},                {";", "INCKV"},
     {"missing;sub\\", "INCKV"},
+    {"--help"},    {"+expand"},      {"+depfile=deps.d"},                {"+depfile=out\\x.d"},
+    {"+depfile=missing\\x.d"},       {"+depfile=src.arq"},               {"+deptarget=all"},
+    {"+deptarget=a b$"},
 };
 
 // Hashes the lines that survive processing, and stops an endless stream of

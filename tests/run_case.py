@@ -11,10 +11,13 @@ and its content is every line up to the next header. Content flags:
     esc     decode \\r \\n \\t \\\\ and \\xNN escapes in the content
     py      the content is a Python expression giving str, bytes or (for
             args) a list; handy for huge or binary inputs
+    places  (expect) program places written as UNIT.cpp(LINE) match any
+            line number: write them as UNIT.cpp(#)
 
 Kinds:
     program          zrmackv or cppkv (default: the case's top folder name)
     args             the arguments, split like a shell line (or a py list)
+    argv0            the program's own name as it sees it (default: its path)
     env              NAME=VALUE lines added to a minimal environment
     file NAME        an input file (folders are created as needed)
     dir NAME         an empty folder
@@ -25,6 +28,10 @@ Kinds:
     expect NAME      a file that must exist afterwards with exactly this content
     present          names (one a line) that must exist afterwards
     absent           names (one a line) that must not exist afterwards
+    check            shell commands run in the case folder after the program
+                     (with ZRMACKV and CPPKV naming the two programs); the
+                     case fails when they end with a non-zero status, and
+                     is skipped when they end with 77 (a tool is missing)
     interrupt NAME   NAME becomes a pipe that the program reads as a file: the
                      content is written into it, then the program gets a
                      console interrupt (SIGINT), then one more line follows
@@ -45,6 +52,11 @@ import sys
 import tempfile
 
 HEADER = re.compile(rb'^--- (\S+)(.*)$')
+PLACE = re.compile(rb'\b([A-Za-z_]+\.cpp)\(\d+\)')
+
+
+def mask_places(data: bytes) -> bytes:
+    return PLACE.sub(rb'\1(#)', data)
 
 
 def decode_escapes(data: bytes) -> bytes:
@@ -74,7 +86,7 @@ class Section:
         self.name = None
         self.flags = set()
         for w in words:
-            if w in ('noeol', 'esc', 'py'):
+            if w in ('noeol', 'esc', 'py', 'places'):
                 self.flags.add(w)
             elif self.name is None:
                 self.name = w
@@ -135,12 +147,12 @@ def wait_until_blocked(pid, feed):
         time.sleep(0.02)
 
 
-def run_with_interrupt(binary, args, work, env, stdin, section):
+def run_with_interrupt(binary, argv0, args, work, env, stdin, section):
     """Feeds a pipe line by line and interrupts the program between lines."""
     pipe = os.path.join(work, section.name)
     os.mkfifo(pipe)
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        child = subprocess.Popen([binary] + args, cwd=work, env=env, stdin=subprocess.DEVNULL,
+        child = subprocess.Popen([argv0] + args, executable=binary, cwd=work, env=env, stdin=subprocess.DEVNULL,
                                  stdout=out, stderr=err)
         # Opening blocks until the program opens the pipe, which it does only
         # after its interrupt handler is installed.
@@ -173,6 +185,7 @@ def main():
             program = s.text().strip()
     binary = os.path.abspath({'zrmackv': opts.zrmackv, 'cppkv': opts.cppkv}[program])
 
+    argv0 = binary
     args, stdin, env = [], b'', {'PATH': os.environ.get('PATH', '/usr/bin:/bin'), 'LC_ALL': 'C'}
     if 'ASAN_OPTIONS' in os.environ:
         env['ASAN_OPTIONS'] = os.environ['ASAN_OPTIONS']
@@ -182,6 +195,8 @@ def main():
             if s.kind == 'args':
                 v = eval(s.raw.decode(), {}) if 'py' in s.flags else shlex.split(s.text())
                 args = list(v)
+            elif s.kind == 'argv0':
+                argv0 = s.text().strip()
             elif s.kind == 'env':
                 for line in s.text().splitlines():
                     if line.strip():
@@ -201,10 +216,23 @@ def main():
 
         interrupt = next((s for s in sections if s.kind == 'interrupt'), None)
         if interrupt:
-            proc = run_with_interrupt(binary, args, work, env, stdin, interrupt)
+            proc = run_with_interrupt(binary, argv0, args, work, env, stdin, interrupt)
         else:
-            proc = subprocess.run([binary] + args, cwd=work, env=env, input=stdin,
+            proc = subprocess.run([argv0] + args, executable=binary, cwd=work, env=env, input=stdin,
                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+
+        for s in sections:
+            if s.kind != 'check':
+                continue
+            check_env = dict(env, ZRMACKV=os.path.abspath(opts.zrmackv),
+                             CPPKV=os.path.abspath(opts.cppkv))
+            done = subprocess.run(['sh', '-e', '-c', s.text()], cwd=work, env=check_env,
+                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+            if done.returncode == 77:
+                print(f'skip {opts.case}: {done.stdout.decode("latin-1").strip()}')
+                sys.exit(77)
+            if done.returncode != 0:
+                failures.append((f'check (status {done.returncode})', b'', done.stdout))
 
         expected_exit = 0
         for s in sections:
@@ -221,6 +249,8 @@ def main():
                 else:
                     with open(p, 'rb') as f:
                         got = f.read()
+                    if 'places' in s.flags:
+                        got = mask_places(got)
                     if got != s.value():
                         failures.append((f'file {s.name}', s.value(), got))
             elif s.kind in ('present', 'absent'):

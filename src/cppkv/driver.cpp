@@ -9,6 +9,7 @@
 #include "cppkv/reader.h"
 #include "cppkv/report.h"
 #include "cppkv/run.h"
+#include "cppkv/side_outputs.h"
 
 namespace cppkv {
 
@@ -32,6 +33,7 @@ int run_sequence(Run& run, const std::vector<std::string>& args, const Environme
   Settings& s = run.settings;
   create_macro_table(run);
   if (parse_command_line(run, args) == ParseOutcome::ExitNow) return 0;
+  check_side_output_names(run);
 
   std::string_view var = system_include_variable_name(s.system_include_var);
   if (!var.empty()) {
@@ -42,6 +44,7 @@ int run_sequence(Run& run, const std::vector<std::string>& args, const Environme
 
   if (open_source(run, s.input_name) != OpenResult::Ok)
     report(run, CLASS_FATAL, M_CANNOT_OPEN_INPUT, s.input_name);
+  start_expanded_text(run);
   read_kanji_code(run, env);
   write_line_control(run, 1);
 
@@ -49,6 +52,7 @@ int run_sequence(Run& run, const std::vector<std::string>& args, const Environme
 
   if (run.endif_missing) report(run, CLASS_ERROR, M_ENDIF_NOT_EXIST);
   close_source(run);
+  finish_side_outputs(run);
 
   if (run.error_flag) return 1;
   if (run.warning_flag) return s.stop_at_warning ? 10 : 0;

@@ -6,6 +6,7 @@
 #include "cppkv/macros.h"
 #include "cppkv/report.h"
 #include "cppkv/run.h"
+#include "cppkv/side_outputs.h"
 #include "host/host.h"
 
 namespace cppkv {
@@ -158,6 +159,12 @@ ParseOutcome parse_command_line(Run& run, const std::vector<std::string>& args) 
       continue;
     }
     if (a.size() < 2) continue;  // "-" alone
+
+    // Options of the opt-in side outputs, kept apart from the classic ones.
+    if (bool exit_now; side_output_option(run, args, i, exit_now)) {
+      if (exit_now) return ParseOutcome::ExitNow;
+      continue;
+    }
 
     switch (a[1]) {
       case 'D':

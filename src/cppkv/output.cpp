@@ -6,6 +6,7 @@
 #include "cppkv/reader.h"
 #include "cppkv/report.h"
 #include "cppkv/run.h"
+#include "cppkv/side_outputs.h"
 
 namespace cppkv {
 
@@ -60,6 +61,7 @@ void write_dependency(Run& run, std::string_view path) {
   std::fwrite(path.data(), 1, path.size(), run.out);
   std::fputc('\n', run.out);
   run.dependency_written = true;
+  record_opened_file(run, path);
 }
 
 }  // namespace cppkv

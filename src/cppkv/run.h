@@ -4,12 +4,16 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
 
 #include "cppkv/cppkv.h"
 #include "cppkv/expr.h"
 #include "cppkv/macros.h"
 #include "cppkv/reader.h"
 #include "cppkv/settings.h"
+#include "cppkv/side_outputs.h"
 
 namespace cppkv {
 
@@ -27,6 +31,7 @@ struct Run {
   std::FILE* err;  // standard error
   DiscardingSink discard;
   TextSink* sink;  // the primitive writers
+  ExpandFileSink expand_sink;  // in front of the sink under -Wexpand_file
 
   Settings settings;
   MacroTable macros;
@@ -41,6 +46,8 @@ struct Run {
 
   // Output state.
   bool dependency_written = false;
+  std::vector<std::string> opened_files;  // for -MF: each once, in opening order
+  std::unordered_set<std::string> opened_seen;
 
   // Directive engine state.
   bool asm_block = false;

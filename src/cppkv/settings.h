@@ -30,6 +30,12 @@ struct Settings {
   SystemIncludeVar system_include_var = SystemIncludeVar::None;
   std::string system_include_path;
   KanjiCode kanji_code = KanjiCode::SJIS;
+
+  // Side outputs a run makes only on request; a run without them is
+  // unchanged.
+  std::string expand_file;              // -Wexpand_file: the preprocessed text
+  std::string depfile;                  // -MF: make rule for the files read
+  std::vector<std::string> deptargets;  // -MT: the rule's targets
 };
 
 }  // namespace cppkv

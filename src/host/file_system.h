@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace host {
 
@@ -14,6 +15,9 @@ class FileSystem {
   // fopen semantics: nullptr (with errno set) on failure.
   virtual std::FILE* open(const std::string& name, const char* mode) = 0;
   virtual bool remove(const std::string& name) = 0;
+  // Makes content the whole of file name in one step: a reader sees the old
+  // file or the complete new one, never a part; false leaves name as it was.
+  virtual bool replace(const std::string& name, std::string_view content) = 0;
   virtual bool is_directory(const std::string& name) = 0;
   virtual bool same_file(const std::string& a, const std::string& b) = 0;
 };

@@ -1,7 +1,12 @@
 #include "host/host.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -50,6 +55,47 @@ std::FILE* open_file(std::string_view name, const char* mode) {
 bool remove_file(std::string_view name) {
   if (replacement_fs) return replacement_fs->remove(to_native(name));
   return std::remove(to_native(name).c_str()) == 0;
+}
+
+namespace {
+
+// The permissions a newly created file gets (0666 less the umask); mkstemp
+// itself creates 0600, which would hide the file from other users.
+mode_t new_file_mode() {
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
+bool write_all(int fd, std::string_view content) {
+  while (!content.empty()) {
+    ssize_t n = ::write(fd, content.data(), content.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    content.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+bool replace_file(std::string_view name, std::string_view content) {
+  if (name.empty() || is_separator(name.back())) return false;
+  std::string native = to_native(name);
+  if (replacement_fs) return replacement_fs->replace(native, content);
+  std::size_t sep = native.rfind('/');
+  std::string folder = sep == std::string::npos ? std::string() : native.substr(0, sep + 1);
+  std::string base = sep == std::string::npos ? native : native.substr(sep + 1);
+  std::string temp = folder + "." + base + ".XXXXXX";
+  int fd = ::mkstemp(temp.data());
+  if (fd < 0) return false;
+  bool ok = ::fchmod(fd, new_file_mode()) == 0 && write_all(fd, content);
+  ok = ::close(fd) == 0 && ok;
+  ok = ok && ::rename(temp.c_str(), native.c_str()) == 0;
+  if (!ok) ::unlink(temp.c_str());
+  return ok;
 }
 
 bool is_directory(std::string_view name) {

@@ -29,6 +29,12 @@ std::string to_native(std::string_view name);
 std::FILE* open_file(std::string_view name, const char* mode);
 bool remove_file(std::string_view name);
 
+// Writes content as the whole new file name: first into a fresh temporary
+// file in the same folder, then renamed over name, so that a reader sees
+// either the old file or the complete new one, and a failure leaves the old
+// file as it was. false when any step fails (the temporary is removed).
+bool replace_file(std::string_view name, std::string_view content);
+
 // True when name is an existing directory. Opening a directory for reading
 // succeeds on some hosts; the programs never want one as a file.
 bool is_directory(std::string_view name);

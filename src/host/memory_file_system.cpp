@@ -295,6 +295,25 @@ bool MemoryFileSystem::remove(const std::string& name) {
   return true;
 }
 
+bool MemoryFileSystem::replace(const std::string& name, std::string_view content) {
+  auto r = resolve(name);
+  if (!r) return false;
+  auto it = nodes_.find(r->path);
+  if (r->must_be_folder || (it != nodes_.end() && it->second->folder)) {
+    errno = EISDIR;
+    return false;
+  }
+  std::size_t freed = it == nodes_.end() ? 0 : it->second->data.size();
+  if (space_->used - freed + content.size() > space_->capacity) {
+    errno = ENOSPC;
+    return false;
+  }
+  space_->used = space_->used - freed + content.size();
+  // A new node: streams still open on the old file keep reading the old one.
+  nodes_[r->path] = std::make_shared<Node>(Node{false, std::string(content)});
+  return true;
+}
+
 bool MemoryFileSystem::is_directory(const std::string& name) {
   auto node = find(name);
   return node && node->folder;

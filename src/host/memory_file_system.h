@@ -38,6 +38,7 @@ class MemoryFileSystem final : public FileSystem {
 
   std::FILE* open(const std::string& name, const char* mode) override;
   bool remove(const std::string& name) override;
+  bool replace(const std::string& name, std::string_view content) override;
   bool is_directory(const std::string& name) override;
   bool same_file(const std::string& a, const std::string& b) override;
 

@@ -58,14 +58,20 @@ int string_condition(Run& run, std::string_view operand) {
   figure_token(cursor, c.left_str);
   std::string& token = run.figure.token;
   int op = figure_token(cursor, token);
-  if (op == T_END) return COND_TRUE;  // a string alone is true, even an empty one
+  if (op == T_END) {
+    // A string alone is true, even an empty one.
+    if (run.info.active) info_cnd_operand_str(run.info, c.left_str, false, {}, true);
+    return COND_TRUE;
+  }
   if (!is_relational(op) || figure_token(cursor, c.right_str) != T_STRING) {
     message_set(run, E_ILLEGAL_OPERAND, operand, MSG_ERROR);
     return COND_FAILED;
   }
   // Byte by byte as unsigned bytes, case-sensitive.
   int order = std::string_view(c.left_str).compare(c.right_str);
-  return verdict(relation_holds(op, order));
+  const bool holds = relation_holds(op, order);
+  if (run.info.active) info_cnd_operand_str(run.info, c.left_str, true, c.right_str, holds);
+  return verdict(holds);
 }
 
 // An expression alone (true when not 0), or two expressions compared as
@@ -85,7 +91,10 @@ int numeric_condition(Run& run, std::string_view operand) {
   // relational operator, which now begins the text.
   std::string_view cursor = text;
   int op = figure_token(cursor, run.figure.token);
-  if (op == T_END) return verdict(left != 0);
+  if (op == T_END) {
+    if (run.info.active) info_cnd_operand(run.info, left, false, 0, left != 0);
+    return verdict(left != 0);
+  }
   if (!is_relational(op)) {
     message_set(run, E_ILLEGAL_OPERAND, operand, MSG_ERROR);
     return COND_FAILED;
@@ -106,7 +115,9 @@ int numeric_condition(Run& run, std::string_view operand) {
     return COND_FAILED;
   }
   const std::int32_t right = run.figure.value;
-  return verdict(relation_holds(op, left < right ? -1 : left > right ? 1 : 0));
+  const bool holds = relation_holds(op, left < right ? -1 : left > right ? 1 : 0);
+  if (run.info.active) info_cnd_operand(run.info, left, true, right, holds);
+  return verdict(holds);
 }
 
 // Makes the record at the top of the stack the line status.

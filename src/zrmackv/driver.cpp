@@ -6,6 +6,7 @@
 #include "zrmackv/line_engine.h"
 #include "zrmackv/options.h"
 #include "zrmackv/run.h"
+#include "zrmackv/side_outputs.h"
 
 namespace zrmackv {
 
@@ -17,6 +18,7 @@ struct InterruptStop {};
 void open_files(Run& run) {
   Settings& s = run.settings;
   SourceReader& src = run.source;
+  if (run.info.active) info_place(run.info, RaisingPlace::current());
   src.source_file = src_fopen(run, s.source_name, "rb", src.source_state);
   if (!src.source_file) fatal_stop(run, F_CANT_OPEN, s.source_name);
   // A side file that is the source itself (prog.mrq or prog.atg given as the
@@ -25,6 +27,7 @@ void open_files(Run& run) {
   if (host::same_file(s.out_source, s.source_name)) fatal_stop(run, F_CANT_CREATE, s.out_source);
   run.files.output = src_fopen(run, s.out_source, "wb", run.files.output_state);
   if (!run.files.output) fatal_stop(run, F_CANT_CREATE, s.out_source);
+  if (run.info.active) info_place(run.info, RaisingPlace::current());
   if (s.opt_t) {
     // Nor may the tag file be the source, or the scratch file that the end
     // of the run deletes.
@@ -56,13 +59,8 @@ void print_dependencies(Run& run) {
     std::fprintf(run.out, "%s : %s\n", source.c_str(), path.c_str());
 }
 
-void close_all_files(Run& run) {
-  src_close_all(run);
-  src_fclose(run, run.files.output, run.files.output_state);
-  src_fclose(run, run.files.tag, run.files.tag_state);
-}
-
-int run_sequence(Run& run, const std::vector<std::string>& args, const Environment& env) {
+int run_sequence(Run& run, std::string_view program, const std::vector<std::string>& args,
+                 const Environment& env) {
   Settings& s = run.settings;
   read_environment(run, env);
   switch (parse_command_line(run, args)) {
@@ -74,17 +72,22 @@ int run_sequence(Run& run, const std::vector<std::string>& args, const Environme
     case ParseOutcome::Continue:
       break;
   }
+  if (s.info) info_open(run, program, args);
   if (s.opt_v) {
     print_version_line(run);
-    close_all_files(run);
+    info_close(run);
     return 0;
   }
   message_print(run);  // a set-up fatal message ends the run here
   load_reserved_words(run);
   derive_file_names(run);
+  info_names(run);
   open_files(run);
+  check_side_output_names(run);
+  start_expanded_text(run);
   if (!line_loop(run)) throw InterruptStop{};
   end_of_source_checks(run);
+  finish_side_outputs(run);
   end_of_run(run);
   print_dependencies(run);
   return run.messages.error_count != 0 ? 3 : 0;
@@ -93,8 +96,10 @@ int run_sequence(Run& run, const std::vector<std::string>& args, const Environme
 }  // namespace
 
 void end_of_run(Run& run) {
-  close_all_files(run);
-  if (!run.settings.out_source.empty()) host::remove_file(run.settings.out_source);
+  info_close(run);
+  // Under +expand the scratch file is the expanded source the user asked for.
+  if (!run.settings.out_source.empty() && !run.settings.expand)
+    host::remove_file(run.settings.out_source);
   if (run.settings.opt_t && !run.settings.tag_named && run.files.tag_state != FILE_NEVER_OPENED &&
       !run.messages.tag_received)
     host::remove_file(run.settings.mac_tag);
@@ -103,18 +108,19 @@ void end_of_run(Run& run) {
 
 int interrupt_stop(Run& run) {
   host::ignore_interrupts();
-  close_all_files(run);
+  info_user_abort(run.info);
+  info_close(run);
   std::fputs("\n", run.out);
   std::fflush(run.out);
   return 1;
 }
 
 int run_zrmackv(const std::vector<std::string>& args, const Environment& env, std::FILE* out,
-                LineWriter* writer) {
+                LineWriter* writer, std::string_view program) {
   Run run(out, writer);
   int code;
   try {
-    code = run_sequence(run, args, env);
+    code = run_sequence(run, program, args, env);
   } catch (const FatalStop& stop) {
     code = stop.exit_code;
   } catch (const InterruptStop&) {

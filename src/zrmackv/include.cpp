@@ -35,6 +35,7 @@ void pass_on(Run& run) { run.writer->write_line(run.source.line); }
 // or "Can't write" when that fails.
 void write_assert_file(Run& run, const std::string& path, std::string_view message, bool append) {
   int state = FILE_NEVER_OPENED;
+  if (run.info.active) info_assert_file(run.info, path, append);
   std::FILE* file =
       path.size() > kMaxPathLength ? nullptr : src_fopen(run, path, append ? "a" : "w", state);
   if (!file) {
@@ -53,21 +54,31 @@ void write_assert_file(Run& run, const std::string& path, std::string_view messa
 std::FILE* include_open(Run& run, std::string_view name, std::string& path) {
   const Settings& s = run.settings;
   std::FILE* file = nullptr;
-  auto attempt = [&](std::string_view directory, std::string_view separator) {
+  enum Try { AS_WRITTEN, OPTION_DIRECTORY, ENVIRONMENT_DIRECTORY };
+  auto attempt = [&](std::string_view directory, std::string_view separator, Try kind) {
     if (file) return;
     path.assign(directory).append(separator).append(name);
+    if (run.info.active) {
+      if (kind == AS_WRITTEN) info_include_try(run.info, path, name);
+      else if (kind == OPTION_DIRECTORY) info_include_try_option(run.info, path);
+      else info_include_try_environment(run.info, path);
+    }
     file = try_open(run, path);
   };
   if (host::is_absolute(name)) {
-    attempt({}, {});
+    attempt({}, {}, AS_WRITTEN);
   } else {
     // The main source's directory, even for an include inside an include
     // file that lies elsewhere.
-    attempt(s.in_dir, s.in_dir.empty() ? "" : "\\");
-    if (!s.include_dir.empty()) attempt(s.include_dir, {});
-    for (const std::string& directory : s.include_paths) attempt(directory, {});
+    attempt(s.in_dir, s.in_dir.empty() ? "" : "\\", AS_WRITTEN);
+    if (!s.include_dir.empty()) attempt(s.include_dir, {}, OPTION_DIRECTORY);
+    for (const std::string& directory : s.include_paths)
+      attempt(directory, {}, ENVIRONMENT_DIRECTORY);
   }
-  if (file) run.dependencies.push_back(path);
+  if (file) {
+    run.dependencies.push_back(path);
+    info_mem_alloc(run, &run.dependencies.back(), path.size() + 1);
+  }
   return file;
 }
 

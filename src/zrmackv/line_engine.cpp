@@ -21,6 +21,7 @@ void reset_line_state(Run& run) {
   run.source.truncated = false;
   run.figure.division_by_zero = false;
   run.line.joined = false;
+  run.macro.call_line.clear();
 }
 
 bool is_defining(int state) { return state == M_DEFINE || state == R_DEFINE; }
@@ -200,6 +201,7 @@ bool line_loop(Run& run) {
     // A spent work budget (set only by harnesses) ends the run as an
     // interrupt does.
     if (host::interrupt_requested() || !host::spend_work()) return false;
+    if (run.info.active) info_line_block(run);
     if (src.truncated) message_set(run, W_LINE_EXCEEDS, kMaxLineLengthText, MSG_WARNING);
     line_process(run);
     message_print(run);

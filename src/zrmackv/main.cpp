@@ -17,5 +17,5 @@ int main(int argc, char** argv) {
     std::size_t eq = entry.find('=');
     if (eq != std::string::npos) env.emplace(entry.substr(0, eq), entry.substr(eq + 1));
   }
-  return zrmackv::run_zrmackv(args, env, stdout);
+  return zrmackv::run_zrmackv(args, env, stdout, nullptr, argv[0] ? argv[0] : "zrmackv");
 }

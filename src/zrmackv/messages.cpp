@@ -99,13 +99,6 @@ const char* template_for(int code, int cls) {
 
 bool is_fatal(int cls) { return cls == MSG_FATAL || cls == MSG_SETUP_FATAL; }
 
-// Closes every file of the run; the output and tag files are kept.
-void close_files_for_stop(Run& run) {
-  src_close_all(run);
-  src_fclose(run, run.files.output, run.files.output_state);
-  src_fclose(run, run.files.tag, run.files.tag_state);
-}
-
 }  // namespace
 
 std::string message_text(int code, int cls, std::string_view argument) {
@@ -118,8 +111,10 @@ std::string message_text(int code, int cls, std::string_view argument) {
   return result;
 }
 
-void message_set(Run& run, int code, std::string_view argument, int cls, RaisingPlace) {
+void message_set(Run& run, int code, std::string_view argument, int cls, RaisingPlace where) {
   Messages& m = run.messages;
+  if (run.info.active && (cls == MSG_FATAL || cls == MSG_ERROR))
+    info_message(run.info, where, message_text(code, cls, argument));
   if (m.quiet) return;
   int state = run.macro.current->state;
   if ((state == M_DEFINE || state == R_DEFINE) && code != E_TOO_MANY_MACRO_NESTING &&
@@ -144,7 +139,7 @@ void message_print(Run& run) {
     std::fflush(run.out);
     m.error_count++;
     m.code = 0;
-    close_files_for_stop(run);
+    info_close(run);  // the output and tag files are kept
     throw FatalStop{exit_code};
   }
 
@@ -173,7 +168,10 @@ void message_print(Run& run) {
 
   if (run.settings.listing && run.files.output) {
     if (!run.end_executed && !run.end_checks_begun && m.code >= 7) {
-      std::fputs(run.source.line.c_str(), run.files.output);
+      // A macro call's line buffer holds the macro header by now.
+      const std::string& line =
+          run.macro.call_line.empty() ? run.source.line : run.macro.call_line;
+      std::fputs(line.c_str(), run.files.output);
       std::fputs("\n", run.files.output);
     }
     std::fputs(header.c_str(), run.files.output);

@@ -5,6 +5,7 @@
 
 #include "host/host.h"
 #include "zrmackv/run.h"
+#include "zrmackv/side_outputs.h"
 
 namespace zrmackv {
 
@@ -195,6 +196,11 @@ ParseOutcome parse_command_line(Run& run, const std::vector<std::string>& args) 
   }
   int sources = 0;
   for (const std::string& arg : args) {
+    // Options of the opt-in side outputs, kept apart from the classic ones.
+    if (ParseOutcome outcome; side_output_option(run, arg, outcome)) {
+      if (outcome != ParseOutcome::Continue) return outcome;
+      continue;
+    }
     if (!arg.empty() && arg[0] == '-') {
       parse_minus_option(run, arg);
     } else if (!arg.empty() && arg[0] == '+') {
@@ -258,23 +264,39 @@ void print_option_list(Run& run) {
       run.out);
 }
 
-void print_revision_listing(Run& run) {
-  static constexpr const char* kRevisions[] = {
-      "macro     header  2.10.00  macro engine records and constants",
-      "system    header  2.10.00  host and file conventions",
-      "table     header  2.10.00  reserved-word and symbol tables",
-      "tablekv   header  2.10.00  Orsk/K,Velk/K reserved words",
-      "proto     header  2.10.00  shared declarations",
-      "main      unit    2.10.00  driver, options and messages",
-      "macro     unit    2.10.00  macro definition, call and repeat",
-      "input     unit    2.10.00  source reader and line engine",
-      "output    unit    2.10.00  output file and line rewriting",
-      "directiv  unit    2.10.00  directives, symbols and conditions",
-      "figure    unit    2.10.00  expression evaluator",
-  };
+namespace {
 
+// One revision identifier per source unit: the headers, then the units. The
+// header of the Orsk/K,Velk/K macro records is listed only in the
+// information file, where it is labelled macrorq.
+constexpr const char* kRevisions[] = {
+    "macro     header  2.10.00  macro engine records and constants",
+    "system    header  2.10.00  host and file conventions",
+    "table     header  2.10.00  reserved-word and symbol tables",
+    "tablekv   header  2.10.00  Orsk/K,Velk/K reserved words",
+    "proto     header  2.10.00  shared declarations",
+    "macrorq   header  2.10.00  Orsk/K,Velk/K macro records",
+    "main      unit    2.10.00  driver, options and messages",
+    "macro     unit    2.10.00  macro definition, call and repeat",
+    "input     unit    2.10.00  source reader and line engine",
+    "output    unit    2.10.00  output file and line rewriting",
+    "directiv  unit    2.10.00  directives, symbols and conditions",
+    "figure    unit    2.10.00  expression evaluator",
+};
+constexpr std::size_t kMacrorqRevision = 5;
+
+}  // namespace
+
+std::vector<const char*> revision_identifiers(bool with_macrorq) {
+  std::vector<const char*> lines;
+  for (std::size_t i = 0; i < std::size(kRevisions); ++i)
+    if (with_macrorq || i != kMacrorqRevision) lines.push_back(kRevisions[i]);
+  return lines;
+}
+
+void print_revision_listing(Run& run) {
   std::fprintf(run.out, " ===== Macro Processor Version %s (%s.%s) =====\n", kVersion, "PC", "WN");
-  for (const char* line : kRevisions) std::fprintf(run.out, "\t%s\n", line);
+  for (const char* line : revision_identifiers(false)) std::fprintf(run.out, "\t%s\n", line);
 }
 
 }  // namespace zrmackv

@@ -32,4 +32,8 @@ void print_version_line(Run& run);
 void print_option_list(Run& run);
 void print_revision_listing(Run& run);
 
+// The revision identifiers, one per source unit: eleven for the revision
+// listing, twelve (with the macrorq header) for the information file.
+std::vector<const char*> revision_identifiers(bool with_macrorq);
+
 }  // namespace zrmackv

@@ -137,6 +137,7 @@ bool replace_name(Run& run, std::string& line, std::string_view name, std::strin
     }
     line.replace(at, name.size(), text);
     search.skip_replacement(line, text.size());
+    if (run.info.active) info_rewritten(run.info, line);
   }
 }
 

@@ -9,6 +9,7 @@
 #include "zrmackv/conditions.h"
 #include "zrmackv/directives.h"
 #include "zrmackv/figure.h"
+#include "zrmackv/info.h"
 #include "zrmackv/line_engine.h"
 #include "zrmackv/line_writer.h"
 #include "zrmackv/macro_state.h"
@@ -16,6 +17,7 @@
 #include "zrmackv/reserved.h"
 #include "zrmackv/rewrite.h"
 #include "zrmackv/settings.h"
+#include "zrmackv/side_outputs.h"
 #include "zrmackv/source.h"
 #include "zrmackv/symbols.h"
 #include "zrmackv/zrmackv.h"
@@ -38,8 +40,10 @@ struct Run {
   std::FILE* out;  // standard output
   DiscardingLineWriter discard;
   LineWriter* writer;
+  ExpandingLineWriter expanding;  // in front of writer under +expand
 
   Settings settings;
+  Info info;
   Messages messages;
   SourceReader source;
   OutputFiles files;

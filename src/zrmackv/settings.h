@@ -54,6 +54,12 @@ struct Settings {
   bool line_cntr = false;
 
   int max_line_length = kMaxLineLength;
+
+  // Side outputs a run makes only on request; a run without them is
+  // unchanged.
+  bool expand = false;                  // +expand: the scratch file keeps the expanded text
+  std::string depfile;                  // +depfile=: make rule for the files read
+  std::vector<std::string> deptargets;  // +deptarget=: the rule's targets
 };
 
 }  // namespace zrmackv

@@ -51,10 +51,6 @@ void advance_line_number(SourceReader& s) {
   s.line_no = s.line_no + 1 > kLineNumberWrap ? 0 : s.line_no + 1;
 }
 
-bool expansion_active(const MacExp& m) {
-  return m.state == M_EXPAND || m.state == R_EXPAND || m.before != nullptr;
-}
-
 // Takes the next node of the expansion queue; false when the reader must go
 // on with the files.
 bool take_from_queue(Run& run) {
@@ -63,11 +59,14 @@ bool take_from_queue(Run& run) {
   while (cursor) {
     const IncludeLevel& level = s.levels[s.depth];
     if (level.paused && cursor == level.pause_at) return false;
+    if (run.info.active)
+      info_src_fgets(run.info, cursor, &cursor->line_data, &cursor->f_name);
     if (cursor->has_text) {
       s.line = cursor->line_data;
       s.nul_line_end = false;
       s.current_file = cursor->f_name;
       s.line_no = static_cast<std::uint32_t>(cursor->line_no);
+      s.from_queue = true;
       cursor = cursor->next;
       return true;
     }
@@ -83,6 +82,7 @@ bool src_fgets(Run& run) {
   const std::size_t max = static_cast<std::size_t>(run.settings.max_line_length);
   for (;;) {
     if (take_from_queue(run)) return true;
+    s.from_queue = false;
     if (read_physical_line(s.current, s.line, max, s.nul_line_end)) {
       advance_line_number(s);
       return true;
@@ -91,6 +91,9 @@ bool src_fgets(Run& run) {
     // End of an include file: resume the level below, expansion queue first.
     IncludeLevel& ended = s.levels[s.depth];
     src_fclose(run, ended.file, ended.open_state);
+    info_mem_free(run, &ended);
+    ended.paused = false;  // the level being closed no longer waits for its file
+    ended.pause_at = nullptr;
     s.depth--;
     s.line_no = ended.resume_line;
     if (s.depth > 0) {
@@ -108,10 +111,9 @@ bool src_getline(Run& run) {
   for (;;) {
     if (s.end_seen) return false;
     if (!src_fgets(run)) return false;
-    const MacExp& m = *run.macro.current;
-    if ((expansion_active(m) && !s.levels[s.depth].paused) || m.state == M_EXIT ||
-        m.state == R_EXIT)
-      return true;  // a replayed line is taken as it is
+    // A replayed line is taken as it was stored; a line from a file is
+    // always cleaned, whatever the macro engine is doing.
+    if (s.from_queue) return true;
     std::string& line = s.line;
     if (!line.empty() && line.back() == kCtrlZ) line.pop_back();
     if (line.empty()) continue;  // nothing before the end of the file
@@ -132,22 +134,29 @@ bool src_getline(Run& run) {
   }
 }
 
-std::FILE* src_fopen(Run&, std::string_view path, const char* mode, int& open_state,
-                     RaisingPlace) {
-  if (open_state == FILE_OPEN) return nullptr;
+std::FILE* src_fopen(Run& run, std::string_view path, const char* mode, int& open_state,
+                     RaisingPlace where) {
+  if (open_state == FILE_OPEN) {
+    if (run.info.active) info_file_already_open(run.info, where, path);
+    return nullptr;
+  }
   // Some hosts open a folder for reading and then deliver no line: a folder
   // is never a file to read.
-  if (mode[0] == 'r' && host::is_directory(path)) return nullptr;
-  std::FILE* file = host::open_file(path, mode);
+  std::FILE* file =
+      mode[0] == 'r' && host::is_directory(path) ? nullptr : host::open_file(path, mode);
   if (file) open_state = FILE_OPEN;
+  if (run.info.active) info_file_opened(run.info, where, path);
   return file;
 }
 
-void src_fclose(Run&, std::FILE*& file, int& open_state, RaisingPlace) {
-  if (open_state != FILE_OPEN) return;
-  if (file) std::fclose(file);
-  file = nullptr;
-  open_state = FILE_CLOSED;
+void src_fclose(Run& run, std::FILE*& file, int& open_state, RaisingPlace where) {
+  const bool was_open = open_state == FILE_OPEN;
+  if (was_open) {
+    if (file) std::fclose(file);
+    file = nullptr;
+    open_state = FILE_CLOSED;
+  }
+  if (run.info.active) info_file_closed(run.info, where, was_open);
 }
 
 void src_include_push(Run& run, std::FILE* file, std::string_view path) {
@@ -157,6 +166,7 @@ void src_include_push(Run& run, std::FILE* file, std::string_view path) {
   level.resume_line = s.line_no;
   level.path.assign(path);
   level.open_state = FILE_OPEN;
+  info_mem_alloc(run, &level, sizeof(IncludeLevel) + path.size() + 1);
   // Opened by a replayed line: the rest of the replay waits for the file. A
   // repeat replay waits too; otherwise each repetition would push one more
   // level before any of the files is read.

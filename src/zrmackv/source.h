@@ -46,6 +46,7 @@ struct SourceReader {
   int source_state = FILE_NEVER_OPENED;
 
   bool truncated = false;  // the line just read was over-long
+  bool from_queue = false; // the line just read was replayed from a stored body
   bool nul_line_end = false;  // the raw line stopped at a NUL and its line feed was read
   bool end_seen = false;   // .END executed in the source: read no further
 };

@@ -116,8 +116,9 @@ std::size_t comment_start(std::string_view line) {
   return line.size();
 }
 
-void make_statement(Statement& stmt, std::string_view line) {
-  std::size_t end = comment_start(line);
+namespace {
+
+[[gnu::always_inline]] inline void make_statement_at(Statement& stmt, std::string_view line, std::size_t end) {
   std::size_t begin = 0;
   while (begin < end && is_blank(line[begin])) ++begin;
   stmt.text.assign(line.substr(begin, end - begin));
@@ -130,6 +131,16 @@ void make_statement(Statement& stmt, std::string_view line) {
   stmt.op_code = 0;
   stmt.operand = {};
   stmt.rest = {};
+}
+
+}  // namespace
+
+void make_statement(Statement& stmt, std::string_view line) {
+  make_statement_at(stmt, line, comment_start(line));
+}
+
+void make_statement(Statement& stmt, std::string_view line, std::size_t comment_at) {
+  make_statement_at(stmt, line, comment_at);
 }
 
 int stmt_scan(Run& run) {
@@ -213,9 +224,10 @@ void label_set(Run& run, std::string_view name) {
     return;
   }
   Symbol* entry = run.symbols.find(name);
-  if (!entry) entry = &run.symbols.create(name, S_LABEL);
+  if (!entry) entry = &symbol_new(run, name, S_LABEL);
   entry->kind = S_LABEL;
   entry->value = 0;
+  if (run.info.active) info_label_set(run.info, name);
 }
 
 }  // namespace zrmackv

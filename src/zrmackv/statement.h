@@ -63,6 +63,10 @@ std::size_t comment_start(std::string_view line);
 // Makes the statement text, its copy and the comment from line.
 void make_statement(Statement& stmt, std::string_view line);
 
+// The same with the comment taken to begin at comment_at, where it was found
+// before the line was rewritten.
+void make_statement(Statement& stmt, std::string_view line, std::size_t comment_at);
+
 // Scans the statement text and sets the statement fields; returns the
 // operation class.
 int stmt_scan(Run& run);

@@ -27,6 +27,12 @@ Symbol& SymbolTable::create(std::string_view name, int kind) {
   return entry;
 }
 
+Symbol& symbol_new(Run& run, std::string_view name, int kind, RaisingPlace where) {
+  Symbol& entry = run.symbols.create(name, kind);
+  info_mem_alloc(run, &entry, sizeof(Symbol) + name.size() + 1, where);
+  return entry;
+}
+
 SymbolResult symbol_lookup(const Run& run, std::string_view name) {
   const Symbol* e = run.symbols.find(name);
   if (!e) return {S_NOT_FOUND, 0};
@@ -80,6 +86,29 @@ Action conflict(int existing, int column) {
   }
 }
 
+// Trace name of a kind that symbol_set stores; nullptr for the others.
+const char* kind_trace_name(int kind) {
+  switch (kind) {
+    case S_EQU: return "S_EQU";
+    case S_GLOBAL: return "S_GLOBAL";
+    case S_BTEQU: return "S_BTEQU";
+    case S_BGLOBAL: return "S_BGLOBAL";
+    case S_DEFINE: return "S_DEFINE";
+    default: return nullptr;
+  }
+}
+
+// The trace line of an entry symbol_set created (created) or changed.
+void trace_symbol_set(Info& info, const Symbol& e, int old_kind, bool created) {
+  if (created && e.kind == S_DEFINE) {
+    info_symbol_define_new(info, e.name, e.kind);
+    return;
+  }
+  const char* kind = kind_trace_name(e.kind);
+  if (!kind) return;
+  info_symbol_set(info, e.name, kind, !created && old_kind == S_GLOBAL && e.kind == S_EQU);
+}
+
 void store(Symbol& e, int kind, std::int32_t value, std::string_view text) {
   e.kind = kind;
   // Only an S_EQU (and the kinds outside the table, such as a macro name's
@@ -98,15 +127,24 @@ bool symbol_set(Run& run, std::string_view name, int kind, std::int32_t value,
   if (kind == S_DEFINE) run.symbols.any_define = true;
   Symbol* e = run.symbols.find(name);
   if (!e) {
-    store(run.symbols.create(name, kind), kind, value, text);
+    Symbol& created = symbol_new(run, name, kind);
+    store(created, kind, value, text);
+    if (run.info.active) trace_symbol_set(run.info, created, S_NOT_FOUND, true);
     return true;
   }
   int column = new_kind_column(kind);
   Action action = column < 0 ? REPLACE : conflict(e->kind, column);
+  const int old_kind = e->kind;
   switch (action) {
     case KEEP: return true;
-    case REPLACE: store(*e, kind, value, text); return true;
-    case BIT_ZERO: e->value = 0; return true;
+    case REPLACE:
+      store(*e, kind, value, text);
+      if (run.info.active) trace_symbol_set(run.info, *e, old_kind, false);
+      return true;
+    case BIT_ZERO:
+      e->value = 0;
+      if (run.info.active) trace_symbol_set(run.info, *e, old_kind, false);
+      return true;
     case INVALID: message_set(run, E_INVALID_SYMBOL_DEFINITION, name, MSG_ERROR); break;
     case MULTIPLE: message_set(run, E_MULTIPLE_DEFINED, name, MSG_ERROR); break;
     case BIT_EXIST: message_set(run, E_INVALID_BIT_SYMBOL, name, MSG_ERROR); break;

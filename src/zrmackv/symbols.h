@@ -9,11 +9,13 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "zrmackv/messages.h"
 #include "zrmackv/name_hash.h"
 
 namespace zrmackv {
 
 struct Run;
+struct StoredLine;
 
 enum SymbolKind : int {
   S_MACRO = 1,
@@ -31,6 +33,7 @@ struct Symbol {
   std::string name;
   std::string text;  // replacement text of an S_DEFINE
   std::int32_t value = 0;
+  StoredLine* body = nullptr;  // a macro name's stored body, header first
   Symbol* next = nullptr;  // next entry of the same bucket
 };
 
@@ -61,6 +64,11 @@ struct SymbolResult {
   int kind;
   std::int32_t value;
 };
+
+// Creates a new entry and accounts for it as a tracked allocation: the
+// record with its own copy of the name.
+Symbol& symbol_new(Run& run, std::string_view name, int kind,
+                   RaisingPlace where = RaisingPlace::current());
 
 // Kind and value of name; kind S_NOT_FOUND when absent.
 SymbolResult symbol_lookup(const Run& run, std::string_view name);

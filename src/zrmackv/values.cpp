@@ -48,6 +48,9 @@ void equ_directive(Run& run) {
     std::string_view rest = operand;
     if (figure_token(rest, run.figure.token) == T_END)
       symbol_set(run, st.label, S_EQU, run.figure.value);
+    if (run.info.active) info_equ_value(run.info, st.label, run.figure.value);
+  } else if (run.info.active) {
+    info_equ_not_valued(run.info);
   }
   pass_on(run);
 }

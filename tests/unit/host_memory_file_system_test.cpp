@@ -143,6 +143,25 @@ TEST_F(MemoryFsTest, ExclusiveCreationAndReadingARemovedFile) {
   std::fclose(f);
 }
 
+TEST_F(MemoryFsTest, ReplacementIsWholeAndRefusedWhereItCannotBe) {
+  fs.add_file("deps.d", "old");
+  std::FILE* reader = host::open_file("deps.d", "rb");
+  ASSERT_NE(reader, nullptr);
+  EXPECT_TRUE(host::replace_file("deps.d", "new rule"));
+  EXPECT_EQ(read_all("deps.d"), "new rule");
+  char buf[8] = {};
+  EXPECT_EQ(std::fread(buf, 1, sizeof buf, reader), 3u);  // a reader keeps the old file
+  std::fclose(reader);
+
+  fs.add_folder("dir");
+  EXPECT_FALSE(host::replace_file("dir", "x"));
+  EXPECT_FALSE(host::replace_file("missing/deps.d", "x"));
+  fs.set_capacity(8);  // "new rule" is replaced, so 8 bytes fit exactly
+  EXPECT_TRUE(host::replace_file("deps.d", "12345678"));
+  EXPECT_FALSE(host::replace_file("deps.d", "123456789"));
+  EXPECT_EQ(read_all("deps.d"), "12345678");
+}
+
 TEST_F(MemoryFsTest, WorkBudgetCountsOpensAndIsOffByDefault) {
   fs.add_file("a", "x");
   host::set_work_budget(2);

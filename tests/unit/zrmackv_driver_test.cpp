@@ -10,6 +10,7 @@
 #include <string>
 
 #include "host/host.h"
+#include "zrmackv_run_folder.h"
 #include "zrmackv/line_writer.h"
 #include "zrmackv/options.h"
 #include "zrmackv/run.h"
@@ -17,52 +18,9 @@
 
 namespace fs = std::filesystem;
 using namespace zrmackv;
+using zrmackv_test::RunFolder;
 
 namespace {
-
-// A fresh folder per test, made current for the test's duration.
-class RunFolder : public ::testing::Test {
- protected:
-  void SetUp() override {
-    old_ = fs::current_path();
-    dir_ = fs::temp_directory_path() /
-           ("zrmackv_unit_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    fs::current_path(dir_);
-    out_ = std::tmpfile();
-    host::clear_interrupt();
-  }
-  void TearDown() override {
-    host::clear_interrupt();
-    std::fclose(out_);
-    fs::current_path(old_);
-    fs::remove_all(dir_);
-  }
-  static void write(const std::string& name, const std::string& text) {
-    fs::create_directories(fs::path(name).parent_path().empty() ? "." : fs::path(name).parent_path());
-    std::ofstream(name, std::ios::binary) << text;
-  }
-  static std::string read(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
-  std::string output() {
-    std::fflush(out_);
-    std::rewind(out_);
-    std::string text;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, out_)) > 0) text.append(buf, n);
-    return text;
-  }
-
-  fs::path old_, dir_;
-  std::FILE* out_ = nullptr;
-};
 
 // Asks for an interrupt when it is handed the given line, as Ctrl+C would
 // between two lines.
