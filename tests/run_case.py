@@ -22,6 +22,7 @@ Kinds:
     file NAME        an input file (folders are created as needed)
     dir NAME         an empty folder
     sh               shell commands run in the case folder before the program
+                     (KV_PROGRAM names the program's binary)
     stdin            standard input (default: empty)
     stdout, stderr   the exact expected stream (unchecked when absent)
     exit             the expected exit code (default 0)
@@ -36,6 +37,10 @@ Kinds:
                      content is written into it, then the program gets a
                      console interrupt (SIGINT), then one more line follows
                      and the pipe is closed
+    sigint           the program gets a console interrupt (SIGINT) as soon as
+                     it waits (a pipe without a writer), or after the
+                     content's number of seconds (default 2) when it keeps
+                     running; it must end within 30 seconds of it
 """
 import argparse
 import array
@@ -171,6 +176,39 @@ def run_with_interrupt(binary, argv0, args, work, env, stdin, section):
         return subprocess.CompletedProcess(child.args, child.returncode, out.read(), err.read())
 
 
+def process_state(pid):
+    try:
+        with open(f'/proc/{pid}/stat') as f:
+            return f.read().rsplit(')', 1)[1].split()[0]
+    except OSError:
+        return ''
+
+
+def run_with_sigint(binary, argv0, args, work, env, stdin, section):
+    """Interrupts the program while it waits or runs, and checks that the
+    interrupt ends it promptly."""
+    delay = float(section.text().strip() or '2')
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        child = subprocess.Popen([argv0] + args, executable=binary, cwd=work, env=env,
+                                 stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+        # Let it start (its handler is installed first thing), then wait for
+        # it to block or for the delay to pass.
+        time.sleep(0.2)
+        deadline = time.time() + delay
+        while time.time() < deadline and process_state(child.pid) not in ('S', ''):
+            time.sleep(0.02)
+        child.send_signal(signal.SIGINT)
+        try:
+            child.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            child.kill()
+            child.wait()
+            raise SystemExit(f'FAIL {section.name or ""}: no end within 30 s of the interrupt')
+        out.seek(0)
+        err.seek(0)
+        return subprocess.CompletedProcess(child.args, child.returncode, out.read(), err.read())
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('--zrmackv', required=True)
@@ -210,13 +248,19 @@ def main():
             elif s.kind == 'dir':
                 os.makedirs(os.path.join(work, s.name), exist_ok=True)
             elif s.kind == 'sh':
-                subprocess.run(['sh', '-e', '-c', s.text()], cwd=work, check=True)
+                # KV_PROGRAM lets a set-up start the program itself (a
+                # second run at the same time).
+                subprocess.run(['sh', '-e', '-c', s.text()], cwd=work, check=True,
+                               env=dict(os.environ, KV_PROGRAM=binary))
             elif s.kind == 'stdin':
                 stdin = s.value()
 
         interrupt = next((s for s in sections if s.kind == 'interrupt'), None)
+        sigint = next((s for s in sections if s.kind == 'sigint'), None)
         if interrupt:
             proc = run_with_interrupt(binary, argv0, args, work, env, stdin, interrupt)
+        elif sigint:
+            proc = run_with_sigint(binary, argv0, args, work, env, stdin, sigint)
         else:
             proc = subprocess.run([argv0] + args, executable=binary, cwd=work, env=env, input=stdin,
                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)

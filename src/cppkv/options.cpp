@@ -107,11 +107,34 @@ std::string tag_file_name(std::string_view input) {
   return name;
 }
 
+// A side file that is the input itself would delete the input (tag file)
+// or grow it while it is read (error file): it is refused before anything
+// is deleted or written, and no record goes into it.
+void refuse_side_file_that_is_input(Run& run) {
+  Settings& s = run.settings;
+  if (!s.side_file_name || s.input_name.empty()) return;
+  if (!host::same_file(*s.side_file_name, s.input_name)) return;
+  s.side_file_name.reset();
+  report(run, CLASS_FATAL, M_CANNOT_OPEN_TAG_FILE);
+}
+
+// The tag file named before the input is deleted only once the input is
+// known not to be it (or when no input follows).
+struct DeferredTagRemoval {
+  bool pending = false;
+  void settle(Run& run) {
+    if (!pending) return;
+    pending = false;
+    if (run.settings.side_file_name) host::remove_file(*run.settings.side_file_name);
+  }
+};
+
 }  // namespace
 
 ParseOutcome parse_command_line(Run& run, const std::vector<std::string>& args) {
   Settings& s = run.settings;
   bool input_given = false;
+  DeferredTagRemoval tag_removal;
   const std::size_t count = args.size();
 
   for (std::size_t i = 0; i < count; ++i) {
@@ -139,6 +162,8 @@ ParseOutcome parse_command_line(Run& run, const std::vector<std::string>& args) 
       if (name == std::string_view(s.output_name)) illegal_option(run);
       s.input_name.assign(name);
       input_given = true;
+      refuse_side_file_that_is_input(run);
+      tag_removal.settle(run);
       continue;
     }
 
@@ -200,6 +225,7 @@ ParseOutcome parse_command_line(Run& run, const std::vector<std::string>& args) 
         break;
       }
       case 'V':
+        tag_removal.settle(run);
         std::fputs(kBanner, s.message_stream);
         return ParseOutcome::ExitNow;
       case 'W': {
@@ -209,11 +235,15 @@ ParseOutcome parse_command_line(Run& run, const std::vector<std::string>& args) 
           if (s.side_file_name) illegal_option(run);
           std::size_t skip = starts_with(sub, "error_file") ? 12 : 4;
           s.side_file_name = std::string(value_of(skip));
+          refuse_side_file_that_is_input(run);
         } else if (starts_with(sub, "make_tagfile") || starts_with(sub, "MT")) {
-          std::string name = tag_file_name(s.input_name);
-          host::remove_file(name);
-          s.side_file_name = std::move(name);
+          s.side_file_name = tag_file_name(s.input_name);
           s.tag_mode = true;
+          tag_removal.pending = true;
+          if (input_given) {
+            refuse_side_file_that_is_input(run);
+            tag_removal.settle(run);
+          }
         } else if (sub == "stdout") {
           s.message_stream = run.out;
         } else if (sub == "all") {
@@ -235,6 +265,7 @@ ParseOutcome parse_command_line(Run& run, const std::vector<std::string>& args) 
         break;  // unknown option letters are ignored
     }
   }
+  tag_removal.settle(run);
   return ParseOutcome::Continue;
 }
 

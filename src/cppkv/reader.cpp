@@ -69,6 +69,7 @@ void CharSource::attach(std::FILE* f) {
   if (!buf) buf.reset(new unsigned char[kBufferSize]);
   pos = len = 0;
   eof = false;
+  failed = false;
   kanji_next = raw_next = -1;
   tq_pos = tq_len = 0;
 }
@@ -79,6 +80,7 @@ bool CharSource::refill() {
   pos = 0;
   if (len == 0) {
     eof = true;
+    failed = std::ferror(file) != 0;
     return false;
   }
   return true;
@@ -131,11 +133,12 @@ inline int CharSource::kanji_get() {
       second = c2 + 2;
     }
     // User-defined leads (0xF0 and above) have no EUC row: their first
-    // value runs past 0xFF. It is held at 0xFE, the last EUC row, so that
+    // value may run past 0xFF. Only such a value is held (at 0xFF), so that
     // no byte of the pair can be read as a line feed or another ASCII
-    // character.
+    // character; every value that fits a byte is kept, which keeps two
+    // different characters apart.
     kanji_next = second;
-    return first > 0xFE ? 0xFE : first;
+    return first > 0xFF ? 0xFF : first;
   }
   if (c >= 0xA0 && c <= 0xDF) {
     kanji_next = c;
@@ -344,6 +347,13 @@ void report_at_physical_line(Run& run, int message_class, int id, std::uint32_t 
   clear_position_override(run);
 }
 
+// A read that failed is never the end of the file: the run stops with a
+// fatal error naming the file, so the dependency list is not taken for
+// complete.
+void stop_if_read_failed(Run& run, const CharSource& s) {
+  if (s.failed) report(run, CLASS_FATAL, M_CANNOT_OPEN_INPUT, current_name(run));
+}
+
 // Joins before stored offset p.
 std::uint32_t joins_before(const Reader& r, std::size_t p) {
   std::uint32_t joins = 0;
@@ -446,6 +456,7 @@ bool read_logical_line(Run& run, LineBuffer& lb) {
         store('\n');
         goto line_done;
       case kEof:
+        stop_if_read_failed(run, s);
         if (n == 0) return false;
         store('\n');
         goto line_done;
@@ -491,11 +502,13 @@ bool read_logical_line(Run& run, LineBuffer& lb) {
           store(' ');
           const unsigned char* table = kTables.block_comment[mode];
           const bool warn = run.settings.warn_nested_comment;
+          const std::uint32_t opened_at = joined;  // an unclosed comment is reported where it begins
           int prev = 0;
           for (;;) {
             if (skip_run(table)) prev = 0;
             int x = s.get();
-            if (x == kEof) report(run, CLASS_FATAL, M_EOF_IN_COMMENT);
+            if (x == kEof) stop_if_read_failed(run, s);
+            if (x == kEof) report_at_physical_line(run, CLASS_FATAL, M_EOF_IN_COMMENT, opened_at);
             if (x == '\n') {
               join();
             } else if (x == '/') {

@@ -47,6 +47,7 @@ struct CharSource {
   std::size_t pos = 0;
   std::size_t len = 0;
   bool eof = false;
+  bool failed = false;  // the end came from a read error, not the file's end
   bool sjis = true;
 
   int kanji_next = -1;  // second byte of a converted pair or katakana

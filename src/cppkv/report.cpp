@@ -119,8 +119,8 @@ std::string side_record(const char* label, const MessageEntry& m, std::string_vi
 }
 
 // Appends one record to the side file, if one is named: "w" for the first
-// record of a tag file, "a" otherwise. A side file that cannot be opened is
-// forgotten and reported as "cannot open tag file" (fatal).
+// record of a tag file, "a" otherwise. A side file that cannot be opened or
+// written is forgotten and reported as "cannot open tag file" (fatal).
 void write_side_file(Run& run, std::string_view record) {
   Settings& s = run.settings;
   if (!s.side_file_name) return;
@@ -130,13 +130,18 @@ void write_side_file(Run& run, std::string_view record) {
     run.side_file_first_open = false;
   }
   std::FILE* f = host::open_file(*s.side_file_name, mode);
-  if (!f) {
+  bool written = false;
+  if (f) {
+    write(f, record);
+    written = !std::ferror(f);
+    written = std::fclose(f) == 0 && written;
+  }
+  // A side file that cannot be opened or written (a full disk) must not lose
+  // its records in silence.
+  if (!written) {
     s.side_file_name.reset();
     report(run, CLASS_FATAL, M_CANNOT_OPEN_TAG_FILE);
-    return;
   }
-  write(f, record);
-  std::fclose(f);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "host/host.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -79,6 +80,17 @@ bool write_all(int fd, std::string_view content) {
   return true;
 }
 
+// True when another open file holds the lock on the existing file name.
+// Opened without following a link and without waiting (a pipe planted
+// there must not block the run).
+bool held_by_another_run(const std::string& native) {
+  int fd = ::open(native.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  ::close(fd);
+  return held;
+}
+
 }  // namespace
 
 bool replace_file(std::string_view name, std::string_view content) {
@@ -96,6 +108,22 @@ bool replace_file(std::string_view name, std::string_view content) {
   ok = ok && ::rename(temp.c_str(), native.c_str()) == 0;
   if (!ok) ::unlink(temp.c_str());
   return ok;
+}
+
+std::FILE* create_file_afresh(std::string_view name, bool lock) {
+  if (name.empty()) return nullptr;
+  const std::string native = to_native(name);
+  if (lock && held_by_another_run(native)) return nullptr;
+  ::unlink(native.c_str());  // a link goes, never its target
+  int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  if (lock && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);  // another run took the new file first: it is that run's
+    return nullptr;
+  }
+  std::FILE* file = ::fdopen(fd, "wb");
+  if (!file) ::close(fd);
+  return file;
 }
 
 bool is_directory(std::string_view name) {
@@ -131,10 +159,18 @@ namespace {
 volatile std::sig_atomic_t interrupt_flag = 0;
 
 extern "C" void on_interrupt(int) { interrupt_flag = 1; }
+
+void set_interrupt_action(void (*action)(int)) {
+  struct sigaction sa {};
+  sa.sa_handler = action;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = 0;  // no SA_RESTART: a waiting open or read returns at once
+  sigaction(SIGINT, &sa, nullptr);
+}
 }  // namespace
 
-void install_interrupt_handler() { std::signal(SIGINT, on_interrupt); }
-void ignore_interrupts() { std::signal(SIGINT, SIG_IGN); }
+void install_interrupt_handler() { set_interrupt_action(on_interrupt); }
+void ignore_interrupts() { set_interrupt_action(SIG_IGN); }
 bool interrupt_requested() { return interrupt_flag != 0; }
 void request_interrupt() { interrupt_flag = 1; }
 void clear_interrupt() { interrupt_flag = 0; }

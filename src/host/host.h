@@ -35,6 +35,13 @@ bool remove_file(std::string_view name);
 // file as it was. false when any step fails (the temporary is removed).
 bool replace_file(std::string_view name, std::string_view content);
 
+// Creates name afresh for writing, for a file the program names itself: an
+// earlier file or symbolic link of that name is removed first, and the new
+// file is created exclusively, never through a link. With lock set the new
+// file is locked for as long as it stays open, and a file of that name that
+// another run holds locked is left alone: nullptr then, as for any failure.
+std::FILE* create_file_afresh(std::string_view name, bool lock);
+
 // True when name is an existing directory. Opening a directory for reading
 // succeeds on some hosts; the programs never want one as a file.
 bool is_directory(std::string_view name);
@@ -51,6 +58,8 @@ void fix_clock(std::time_t when);
 void release_clock();
 
 // Console interrupt. The handler only sets a flag; the programs poll it.
+// Blocking calls are not restarted after it: an open or read that waits
+// (a pipe without a writer) fails with the flag set.
 void install_interrupt_handler();
 void ignore_interrupts();
 bool interrupt_requested();

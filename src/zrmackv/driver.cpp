@@ -12,9 +12,6 @@ namespace zrmackv {
 
 namespace {
 
-// An interrupt ends the run wherever the line loop notices it.
-struct InterruptStop {};
-
 void open_files(Run& run) {
   Settings& s = run.settings;
   SourceReader& src = run.source;
@@ -25,7 +22,7 @@ void open_files(Run& run) {
   // source, or -t naming it) would truncate or grow the source while it is
   // read, and the scratch file is deleted at the end: refuse to create it.
   if (host::same_file(s.out_source, s.source_name)) fatal_stop(run, F_CANT_CREATE, s.out_source);
-  run.files.output = src_fopen(run, s.out_source, "wb", run.files.output_state);
+  run.files.output = src_fcreate(run, s.out_source, run.files.output_state, true);
   if (!run.files.output) fatal_stop(run, F_CANT_CREATE, s.out_source);
   if (run.info.active) info_place(run.info, RaisingPlace::current());
   if (s.opt_t) {
@@ -33,7 +30,10 @@ void open_files(Run& run) {
     // of the run deletes.
     if (host::same_file(s.mac_tag, s.source_name) || host::same_file(s.mac_tag, s.out_source))
       fatal_stop(run, F_CANT_CREATE, s.mac_tag);
-    run.files.tag = src_fopen(run, s.mac_tag, s.tag_named ? "ab" : "wb", run.files.tag_state);
+    // A named tag file is the user's own and is appended to; the default
+    // one is created afresh like the scratch file.
+    run.files.tag = s.tag_named ? src_fopen(run, s.mac_tag, "ab", run.files.tag_state)
+                                : src_fcreate(run, s.mac_tag, run.files.tag_state, false);
     if (!run.files.tag) fatal_stop(run, F_CANT_CREATE, s.mac_tag);
   }
   src.current = src.source_file;
@@ -96,13 +96,16 @@ int run_sequence(Run& run, std::string_view program, const std::vector<std::stri
 }  // namespace
 
 void end_of_run(Run& run) {
-  info_close(run);
-  // Under +expand the scratch file is the expanded source the user asked for.
+  // Removed while the scratch file is still open and locked, so that no
+  // other run can take the names over in between. Under +expand the scratch
+  // file is the expanded source the user asked for.
   if (!run.settings.out_source.empty() && !run.settings.expand)
     host::remove_file(run.settings.out_source);
   if (run.settings.opt_t && !run.settings.tag_named && run.files.tag_state != FILE_NEVER_OPENED &&
       !run.messages.tag_received)
     host::remove_file(run.settings.mac_tag);
+  info_close(run);
+  close_all_files(run);
   std::fputs("\n", run.out);
 }
 

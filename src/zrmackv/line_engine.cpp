@@ -19,6 +19,7 @@ void reset_line_state(Run& run) {
   run.messages.argument.clear();
   run.messages.quiet = false;
   run.source.truncated = false;
+  run.source.line_position_held = false;
   run.figure.division_by_zero = false;
   run.line.joined = false;
   run.macro.call_line.clear();

@@ -99,6 +99,13 @@ const char* template_for(int code, int cls) {
 
 bool is_fatal(int cls) { return cls == MSG_FATAL || cls == MSG_SETUP_FATAL; }
 
+// A record that cannot be written to the tag file (a full disk) must not be
+// lost in silence: the run ends as it does when standard output fails.
+[[noreturn]] void tag_write_failed(Run& run) {
+  src_fclose(run, run.files.tag, run.files.tag_state);  // no record goes there any more
+  fatal_stop(run, F_CANT_WRITE, run.settings.mac_tag);
+}
+
 }  // namespace
 
 std::string message_text(int code, int cls, std::string_view argument) {
@@ -144,8 +151,9 @@ void message_print(Run& run) {
   }
 
   // The parameter-count warnings point at the macro call.
-  std::string_view file = run.source.current_file;
-  unsigned long line = run.source.line_no;
+  const SourceReader& src = run.source;
+  std::string_view file = src.line_position_held ? src.held_file : src.current_file;
+  unsigned long line = src.line_position_held ? src.held_line : src.line_no;
   if (m.cls == MSG_WARNING &&
       (m.code == W_TOO_MANY_ACTUAL_PARAMS || m.code == W_ACTUAL_PARAMS_NOT_ENOUGH)) {
     file = run.macro.current->caller_file;
@@ -177,13 +185,13 @@ void message_print(Run& run) {
     std::fputs(header.c_str(), run.files.output);
     std::fputs(text.c_str(), run.files.output);
   }
+  m.code = 0;
   if (run.files.tag) {
     std::fputs(header.c_str(), run.files.tag);
     std::fputs(text.c_str(), run.files.tag);
-    std::fflush(run.files.tag);
     m.tag_received = true;
+    if (std::fflush(run.files.tag) != 0 || std::ferror(run.files.tag)) tag_write_failed(run);
   }
-  m.code = 0;
 }
 
 void fatal_stop(Run& run, int code, std::string_view argument, RaisingPlace where) {

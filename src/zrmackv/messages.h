@@ -124,6 +124,10 @@ struct FatalStop {
   int exit_code;
 };
 
+// Thrown when a console interrupt is noticed (also inside a read or an open
+// that it cut short); the entry point makes the orderly interrupt stop.
+struct InterruptStop {};
+
 // Raises a diagnostic; it becomes the line's pending message by the rules of
 // precedence. where identifies the raising place for the run trace.
 void message_set(Run& run, int code, std::string_view argument, int cls,

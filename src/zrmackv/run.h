@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "zrmackv/conditions.h"
+#include "zrmackv/dependencies.h"
 #include "zrmackv/directives.h"
 #include "zrmackv/figure.h"
 #include "zrmackv/info.h"
@@ -58,7 +59,7 @@ struct Run {
 
   bool end_executed = false;      // .END was executed
   bool end_checks_begun = false;  // the end-of-source checks have begun
-  std::vector<std::string> dependencies;  // every include file opened, in order
+  DependencyList dependencies;  // every include file opened, in order
 };
 
 }  // namespace zrmackv

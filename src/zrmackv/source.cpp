@@ -9,41 +9,111 @@ namespace {
 
 constexpr char kCtrlZ = 26;
 
+enum class ReadResult { Line, End, Failed };
+
+// Where a read has no length bound it polls the interrupt flag every this
+// many bytes, so an endless line (a device that never sends a line feed)
+// cannot keep Ctrl+C waiting.
+constexpr unsigned kInterruptPollBytes = 1u << 16;
+
+// The next byte of file, or EOF; an interrupt noticed here ends the read.
+struct ByteReader {
+  std::FILE* file;
+  unsigned until_poll = kInterruptPollBytes;
+  bool interrupted = false;
+  int get() {
+    if (--until_poll == 0) {
+      until_poll = kInterruptPollBytes;
+      if (host::interrupt_requested()) {
+        interrupted = true;
+        return EOF;
+      }
+    }
+    return getc_unlocked(file);
+  }
+  // EOF is the end of the file only when the file reports no error and no
+  // interrupt cut the read short.
+  ReadResult end_or_failure() const {
+    return interrupted || std::ferror(file) ? ReadResult::Failed : ReadResult::End;
+  }
+};
+
+// What an EOF from getc means: the end of the file, or a failed read.
+ReadResult end_of_read(std::FILE* file, bool read_any) {
+  if (std::ferror(file)) return ReadResult::Failed;
+  return read_any ? ReadResult::Line : ReadResult::End;
+}
+
+// The bytes after a NUL are consumed up to the line feed and lost; then the
+// line feed belongs to the line (nul_line_end). This part of a line has no
+// length bound, so it polls for an interrupt.
+ReadResult consume_after_nul(std::FILE* file, const std::string& line, std::size_t max,
+                             bool& nul_line_end) {
+  if (line.size() + 1 >= max) return ReadResult::Line;
+  ByteReader in{file};
+  for (;;) {
+    int c = in.get();
+    if (c == EOF) return in.end_or_failure() == ReadResult::Failed ? ReadResult::Failed
+                                                                  : ReadResult::Line;
+    if (c == '\n') {
+      nul_line_end = true;
+      return ReadResult::Line;
+    }
+  }
+}
+
 // Reads one physical line of at most max characters (line feed included)
-// into line. The line ends at its first NUL byte, as a C string would; the
-// bytes after it are consumed up to the line feed and lost.
-// nul_line_end tells that such a line's line feed was consumed with it.
-// Returns false at the end of the file when nothing was read.
-bool read_physical_line(std::FILE* file, std::string& line, std::size_t max, bool& nul_line_end) {
+// into line. The line ends at its first NUL byte, as a C string would.
+ReadResult read_physical_line(std::FILE* file, std::string& line, std::size_t max,
+                              bool& nul_line_end) {
   line.clear();
   nul_line_end = false;
-  if (!file) return false;
+  if (!file) return ReadResult::End;
   bool read_any = false;
-  bool ended_at_nul = false;
   while (line.size() < max) {
     int c = getc_unlocked(file);
-    if (c == EOF) break;
+    if (c == EOF) return end_of_read(file, read_any);
     read_any = true;
-    if (c == 0) ended_at_nul = true;
-    if (c == '\n') {
-      if (ended_at_nul)
-        nul_line_end = true;
-      else
-        line.push_back('\n');
-      break;
-    }
-    if (!ended_at_nul) line.push_back(static_cast<char>(c));
-    if (ended_at_nul && line.size() + 1 >= max) break;
+    if (c == 0) return consume_after_nul(file, line, max, nul_line_end);
+    line.push_back(static_cast<char>(c));
+    if (c == '\n') return ReadResult::Line;
   }
-  return read_any;
+  // A CR-LF line end must not cost the line its last character: a line that
+  // fills the read with its CR takes the LF behind it too, as its LF form
+  // would have.
+  if (line.back() == '\r') {
+    int c = getc_unlocked(file);
+    if (c == '\n')
+      line.push_back('\n');
+    else if (c != EOF)
+      ungetc(c, file);
+    else if (std::ferror(file))
+      return ReadResult::Failed;
+  }
+  return ReadResult::Line;
 }
 
 // Drops the rest of an over-long physical line, up to its line feed.
-void drop_rest_of_line(std::FILE* file) {
-  if (!file) return;
+ReadResult drop_rest_of_line(std::FILE* file) {
+  if (!file) return ReadResult::End;
+  ByteReader in{file};
   int c;
-  do c = getc_unlocked(file);
+  do c = in.get();
   while (c != EOF && c != '\n');
+  return c == EOF ? in.end_or_failure() : ReadResult::Line;
+}
+
+// The name of the file being read at the current depth.
+const std::string& reading_file_name(const Run& run) {
+  const SourceReader& s = run.source;
+  return s.depth > 0 ? s.levels[s.depth].path : run.settings.source_name;
+}
+
+// A read that failed is never taken for the end of the file: an interrupt
+// stops the run in order, any other failure is fatal and names the file.
+[[noreturn]] void reading_failed(Run& run) {
+  if (host::interrupt_requested()) throw InterruptStop{};
+  fatal_stop(run, F_CANT_OPEN, reading_file_name(run));
 }
 
 void advance_line_number(SourceReader& s) {
@@ -83,9 +153,14 @@ bool src_fgets(Run& run) {
   for (;;) {
     if (take_from_queue(run)) return true;
     s.from_queue = false;
-    if (read_physical_line(s.current, s.line, max, s.nul_line_end)) {
-      advance_line_number(s);
-      return true;
+    switch (read_physical_line(s.current, s.line, max, s.nul_line_end)) {
+      case ReadResult::Line:
+        advance_line_number(s);
+        return true;
+      case ReadResult::Failed:
+        reading_failed(run);
+      case ReadResult::End:
+        break;
     }
     if (s.depth == 0) return false;
     // End of an include file: resume the level below, expansion queue first.
@@ -129,7 +204,7 @@ bool src_getline(Run& run) {
     // Over-long: keep the first 255 characters, drop the rest of the line.
     line.resize(std::min<std::size_t>(line.size(), run.settings.max_line_length - 1));
     s.truncated = true;
-    drop_rest_of_line(s.current);
+    if (drop_rest_of_line(s.current) == ReadResult::Failed) reading_failed(run);
     return true;
   }
 }
@@ -144,6 +219,21 @@ std::FILE* src_fopen(Run& run, std::string_view path, const char* mode, int& ope
   // is never a file to read.
   std::FILE* file =
       mode[0] == 'r' && host::is_directory(path) ? nullptr : host::open_file(path, mode);
+  if (file) open_state = FILE_OPEN;
+  if (run.info.active) info_file_opened(run.info, where, path);
+  // An open that waited (a pipe without a writer) and was cut short by
+  // Ctrl+C is no missing file: the run stops as interrupted.
+  if (!file && host::interrupt_requested()) throw InterruptStop{};
+  return file;
+}
+
+std::FILE* src_fcreate(Run& run, std::string_view path, int& open_state, bool lock,
+                       RaisingPlace where) {
+  if (open_state == FILE_OPEN) {
+    if (run.info.active) info_file_already_open(run.info, where, path);
+    return nullptr;
+  }
+  std::FILE* file = host::create_file_afresh(path, lock);
   if (file) open_state = FILE_OPEN;
   if (run.info.active) info_file_opened(run.info, where, path);
   return file;
@@ -173,6 +263,11 @@ void src_include_push(Run& run, std::FILE* file, std::string_view path) {
   const int state = run.macro.current->state;
   level.paused = state == M_EXPAND || state == R_EXPAND;
   level.pause_at = level.paused ? run.macro.macro_cursor : nullptr;
+  if (!s.line_position_held) {
+    s.line_position_held = true;
+    s.held_file.swap(s.current_file);
+    s.held_line = s.line_no;
+  }
   s.current_file.assign(path);
   s.line_no = 0;
   s.current = file;

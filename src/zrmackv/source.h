@@ -45,6 +45,13 @@ struct SourceReader {
   std::FILE* source_file = nullptr;
   int source_state = FILE_NEVER_OPENED;
 
+  // The position of the line being processed, kept when an .INCLUDE on it
+  // has already made the include file current: the line's own diagnostics
+  // still carry the including line's file and number.
+  bool line_position_held = false;
+  std::string held_file;
+  std::uint32_t held_line = 0;
+
   bool truncated = false;  // the line just read was over-long
   bool from_queue = false; // the line just read was replayed from a stored body
   bool nul_line_end = false;  // the raw line stopped at a NUL and its line feed was read
@@ -59,6 +66,10 @@ bool src_getline(Run& run);
 
 std::FILE* src_fopen(Run& run, std::string_view path, const char* mode, int& open_state,
                      RaisingPlace where = RaisingPlace::current());
+// Creates a file the run names itself (scratch or default tag file) afresh,
+// never through a symbolic link; lock keeps other runs off it while open.
+std::FILE* src_fcreate(Run& run, std::string_view path, int& open_state, bool lock,
+                       RaisingPlace where = RaisingPlace::current());
 void src_fclose(Run& run, std::FILE*& file, int& open_state,
                 RaisingPlace where = RaisingPlace::current());
 

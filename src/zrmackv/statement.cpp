@@ -99,12 +99,12 @@ Token token_split(std::string_view& text) {
 }
 
 std::size_t comment_start(std::string_view line) {
+  // A quoted part runs from a quote to the next quote of the same kind; a
+  // backslash escapes nothing here, so 'C:\dir\' closes at its last quote.
   char quote = 0;
   for (std::size_t i = 0; i < line.size(); ++i) {
     char c = line[i];
-    if (c == '\\') {
-      ++i;  // the next character is taken literally
-    } else if (quote) {
+    if (quote) {
       if (c == quote) quote = 0;
     } else if (c == '"' || c == '\'') {
       quote = c;

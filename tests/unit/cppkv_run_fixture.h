@@ -41,6 +41,13 @@ class CppkvRunTest : public testing::Test {
           const Environment& env = {}) {
     std::string in_copy = stdin_text;
     std::FILE* in = in_copy.empty() ? std::tmpfile() : fmemopen(in_copy.data(), in_copy.size(), "rb");
+    int code = run_on(in, args, env);
+    std::fclose(in);
+    return code;
+  }
+
+  // The run with in as standard input; the caller closes it.
+  int run_on(std::FILE* in, const std::vector<std::string>& args, const Environment& env = {}) {
     char* out_buf = nullptr;
     std::size_t out_size = 0;
     char* err_buf = nullptr;
@@ -51,7 +58,6 @@ class CppkvRunTest : public testing::Test {
     int code = run_cppkv(args, env, in, out, err, &sink);
     std::fclose(out);
     std::fclose(err);
-    std::fclose(in);
     stdout_text.assign(out_buf, out_size);
     stderr_text.assign(err_buf, err_size);
     std::free(out_buf);

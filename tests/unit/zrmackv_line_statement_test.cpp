@@ -76,12 +76,14 @@ TEST(TokenSplit, AnyBytesAndTheEmptyText) {
   EXPECT_EQ(split_all(high), (std::vector<std::string>{O + "\xA4", O + "\xA2", O + ":"}));
 }
 
-TEST(CommentSplit, QuotesAndEscapesHideTheSemicolon) {
+TEST(CommentSplit, QuotedPartsHideTheSemicolon) {
   EXPECT_EQ(comment_start("NOP ; x"), 3u);
   EXPECT_EQ(comment_start("NOP\t \t;"), 3u);
   EXPECT_EQ(comment_start(".BYTE ';' ; x"), 9u);
   EXPECT_EQ(comment_start(".BYTE \";'\";x"), 10u);
-  EXPECT_EQ(comment_start("X .DEFINE 'it\\'s;' ;c"), 18u);
+  // A backslash escapes nothing: the quoted part ends at the next quote.
+  EXPECT_EQ(comment_start("X .DEFINE 'it\\'s;' ;c"), 16u);
+  EXPECT_EQ(comment_start(".ASSERT 'C:\\work\\' ; folder"), 18u);
   EXPECT_EQ(comment_start(".BYTE 'open;"), 12u);
   EXPECT_EQ(comment_start(";"), 0u);
   EXPECT_EQ(comment_start("  ;"), 0u);
