@@ -15,6 +15,10 @@ class FileSystem {
   // fopen semantics: nullptr (with errno set) on failure.
   virtual std::FILE* open(const std::string& name, const char* mode) = 0;
   virtual bool remove(const std::string& name) = 0;
+  // Removes an earlier file of that name and creates it exclusively for
+  // writing; with lock, the file stays locked while open, and a file held
+  // locked is left alone (nullptr).
+  virtual std::FILE* create_afresh(const std::string& name, bool lock) = 0;
   // Makes content the whole of file name in one step: a reader sees the old
   // file or the complete new one, never a part; false leaves name as it was.
   virtual bool replace(const std::string& name, std::string_view content) = 0;

@@ -112,7 +112,12 @@ bool replace_file(std::string_view name, std::string_view content) {
 
 std::FILE* create_file_afresh(std::string_view name, bool lock) {
   if (name.empty()) return nullptr;
+  if (!spend_work()) {
+    errno = EMFILE;
+    return nullptr;
+  }
   const std::string native = to_native(name);
+  if (replacement_fs) return replacement_fs->create_afresh(native, lock);
   if (lock && held_by_another_run(native)) return nullptr;
   ::unlink(native.c_str());  // a link goes, never its target
   int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);

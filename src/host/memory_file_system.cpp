@@ -9,6 +9,7 @@ namespace host {
 struct MemoryFileSystem::Node {
   bool folder = false;
   std::string data;
+  bool locked = false;  // a stream that holds the lock is open
 };
 
 // Bytes held by all files and the most they may hold; shared with the open
@@ -37,6 +38,7 @@ struct Stream {
   bool readable = false;
   bool writable = false;
   bool append = false;
+  bool holds_lock = false;
 };
 
 ssize_t stream_read(void* cookie, char* buf, std::size_t size) {
@@ -90,7 +92,9 @@ int stream_seek(void* cookie, off64_t* offset, int whence) {
 }
 
 int stream_close(void* cookie) {
-  delete static_cast<Stream*>(cookie);
+  auto* s = static_cast<Stream*>(cookie);
+  if (s->holds_lock) s->node->locked = false;
+  delete s;
   return 0;
 }
 
@@ -260,12 +264,45 @@ std::FILE* MemoryFileSystem::open(const std::string& name, const char* mode) {
       node->data.clear();
     }
   }
+  return open_stream(node, mode, false);
+}
+
+std::FILE* MemoryFileSystem::open_stream(std::shared_ptr<Node> node, const char* mode, bool lock) {
+  const bool update = std::strchr(mode, '+') != nullptr;
   auto* stream = new Stream{node, space_, 0, mode[0] == 'r' || update, mode[0] != 'r' || update,
-                            mode[0] == 'a'};
+                            mode[0] == 'a', lock};
   cookie_io_functions_t io{stream_read, stream_write, stream_seek, stream_close};
   std::FILE* f = fopencookie(stream, mode[0] == 'r' && !update ? "r" : mode[0] == 'a' ? "a+" : "w+", io);
-  if (!f) delete stream;
+  if (!f) {
+    delete stream;
+    return nullptr;
+  }
+  if (lock) node->locked = true;
   return f;
+}
+
+std::FILE* MemoryFileSystem::create_afresh(const std::string& name, bool lock) {
+  auto r = resolve(name);
+  if (!r) return nullptr;
+  auto it = nodes_.find(r->path);
+  if (it != nodes_.end()) {
+    if (it->second->folder) {
+      errno = EISDIR;
+      return nullptr;
+    }
+    if (lock && it->second->locked) {
+      errno = EWOULDBLOCK;
+      return nullptr;
+    }
+    remove(name);
+  }
+  if (r->must_be_folder) {
+    errno = EISDIR;
+    return nullptr;
+  }
+  auto node = std::make_shared<Node>();
+  nodes_[r->path] = node;
+  return open_stream(node, "wb", lock);
 }
 
 bool MemoryFileSystem::remove(const std::string& name) {

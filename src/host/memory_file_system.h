@@ -38,6 +38,7 @@ class MemoryFileSystem final : public FileSystem {
 
   std::FILE* open(const std::string& name, const char* mode) override;
   bool remove(const std::string& name) override;
+  std::FILE* create_afresh(const std::string& name, bool lock) override;
   bool replace(const std::string& name, std::string_view content) override;
   bool is_directory(const std::string& name) override;
   bool same_file(const std::string& a, const std::string& b) override;
@@ -49,6 +50,7 @@ class MemoryFileSystem final : public FileSystem {
   struct Resolved;
   std::optional<Resolved> resolve(std::string_view name) const;
   std::shared_ptr<Node> find(std::string_view name) const;
+  std::FILE* open_stream(std::shared_ptr<Node> node, const char* mode, bool lock);
 
   std::string working_folder_;
   std::map<std::string, std::shared_ptr<Node>, std::less<>> nodes_;

@@ -162,6 +162,26 @@ TEST_F(MemoryFsTest, ReplacementIsWholeAndRefusedWhereItCannotBe) {
   EXPECT_EQ(read_all("deps.d"), "12345678");
 }
 
+TEST_F(MemoryFsTest, FreshCreationReplacesAFileButNotOneHeldLocked) {
+  fs.add_file("p.mrq", "earlier");
+  std::FILE* first = host::create_file_afresh("p.mrq", true);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(fs.content("p.mrq"), "");  // the earlier file is gone
+  EXPECT_EQ(host::create_file_afresh("p.mrq", true), nullptr);  // held by the first
+  std::FILE* unlocked = host::create_file_afresh("p.atg", false);
+  ASSERT_NE(unlocked, nullptr);
+  std::fclose(first);
+  std::FILE* again = host::create_file_afresh("p.mrq", true);  // released at close
+  EXPECT_NE(again, nullptr);
+  std::FILE* over_unlocked = host::create_file_afresh("p.atg", true);
+  EXPECT_NE(over_unlocked, nullptr);  // nobody held it
+  for (std::FILE* f : {unlocked, again, over_unlocked})
+    if (f) std::fclose(f);
+  fs.add_folder("dir");
+  EXPECT_EQ(host::create_file_afresh("dir", false), nullptr);
+  EXPECT_TRUE(host::is_directory("dir"));
+}
+
 TEST_F(MemoryFsTest, WorkBudgetCountsOpensAndIsOffByDefault) {
   fs.add_file("a", "x");
   host::set_work_budget(2);
