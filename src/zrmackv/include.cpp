@@ -77,7 +77,7 @@ std::FILE* include_open(Run& run, std::string_view name, std::string& path) {
   }
   if (file) {
     run.dependencies.push_back(path);
-    info_mem_alloc(run, &run.dependencies.back(), path.size() + 1);
+    info_mem_alloc(run, &run.dependencies[run.dependencies.size() - 1], path.size() + 1);
   }
   return file;
 }
