@@ -55,20 +55,16 @@ def chunk(i):
     )
 
 
-def main():
-    out = sys.argv[1]
-    megabytes = float(sys.argv[2]) if len(sys.argv) > 2 else 40
+def write_generated(out, megabytes, head, chunk):
+    """Writes head, then chunk(0), chunk(1), ... until the file holds
+    about the given number of megabytes."""
     limit = int(megabytes * 1024 * 1024)
     size = 0
     i = 0
-    parts = []
-    write_headers(os.path.dirname(os.path.abspath(out)))
+    parts = [head]
     with open(out, "w", newline="\n") as f:
-        f.write('#include "inc/chain1.h"\n')
         while size < limit:
             text = chunk(i)
-            if i % 500 == 0:
-                text = '#include "inc/common.h"\n' + text
             parts.append(text)
             size += len(text)
             i += 1
@@ -76,6 +72,18 @@ def main():
                 f.write("".join(parts))
                 parts = []
         f.write("".join(parts))
+
+
+def chunk_with_includes(i):
+    text = chunk(i)
+    return '#include "inc/common.h"\n' + text if i % 500 == 0 else text
+
+
+def main():
+    out = sys.argv[1]
+    megabytes = float(sys.argv[2]) if len(sys.argv) > 2 else 40
+    write_headers(os.path.dirname(os.path.abspath(out)))
+    write_generated(out, megabytes, '#include "inc/chain1.h"\n', chunk_with_includes)
 
 
 if __name__ == "__main__":

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "cppkv/chars.h"
 #include "cppkv/expr.h"
 #include "cppkv/macros.h"
 #include "cppkv/output.h"
@@ -34,45 +35,13 @@ constexpr DirectiveName kDirectives[] = {
     {"error", 5, D_ERROR},
 };
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
-bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_id_start(char c) { return is_letter(c) || c == '_'; }
-bool is_id_char(char c) { return is_id_start(c) || is_digit(c); }
 bool is_white(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
-
-std::size_t skip_blanks(std::string_view t, std::size_t i) {
-  while (i < t.size() && is_blank(t[i])) ++i;
-  return i;
-}
-
-std::size_t identifier_end(std::string_view t, std::size_t i) {
-  if (i >= t.size() || !is_id_start(t[i])) return i;
-  while (i < t.size() && is_id_char(t[i])) ++i;
-  return i;
-}
 
 // True when only white space follows position i.
 bool only_white_after(std::string_view t, std::size_t i) {
   for (; i < t.size(); ++i)
     if (!is_white(t[i])) return false;
   return true;
-}
-
-// Replaces the identifier at position i by its expansion. Until macro
-// expansion exists, an object-like macro gives its body.
-void expand_identifier_in_place(Run& run, std::string& text, std::size_t i) {
-  std::size_t end = identifier_end(text, i);
-  if (end == i) return;
-  const std::string_view name = std::string_view(text).substr(i, end - i);
-  auto it = run.macros.entries.find(name);
-  if (it == run.macros.entries.end() || it->second.function_like) return;
-  if (it->second.reserved) {
-    std::string value;
-    if (predefined_value(run, name, value)) text.replace(i, end - i, value);
-    return;
-  }
-  text.replace(i, end - i, it->second.body);
 }
 
 // One level of conditional nesting.
@@ -160,9 +129,8 @@ void Engine::process_line(std::string_view text) {
 
   switch (code) {
     case D_TEXT:
-      // Until macro expansion exists, an active text line goes out as read.
       if (active)
-        put_text(run_, text);
+        expand_text_line(run_, text);
       else
         write_blank_lines(run_, text);
       return;
@@ -429,59 +397,12 @@ void Engine::do_error(std::string_view text, std::size_t pos) {
     if (c != '#') message.push_back(c);
     ++i;
   }
-  report_error_directive(run_, message);
+  std::string expanded;
+  expand_text(run_, message, expanded);
+  report_error_directive(run_, expanded);
 }
 
-// #define: the name, an optional parameter list directly after it, and the
-// body. Until the macro table exists, parameters are checked but bodies are
-// stored as written.
-void Engine::do_define(std::string_view text, std::size_t pos) {
-  std::size_t i = skip_blanks(text, pos);
-  std::size_t end = identifier_end(text, i);
-  if (end == i) {
-    report(run_, CLASS_ERROR, M_ILLEGAL_ID_NAME);
-    return;
-  }
-  std::string_view name = text.substr(i, end - i);
-  i = end;
-  bool function_like = false;
-  if (i < text.size() && text[i] == '(') {
-    function_like = true;
-    ++i;
-    i = skip_blanks(text, i);
-    if (i < text.size() && text[i] == ')') {
-      ++i;
-    } else {
-      for (;;) {
-        i = skip_blanks(text, i);
-        std::size_t p_end = identifier_end(text, i);
-        if (p_end == i) {
-          report(run_, CLASS_ERROR, M_ILLEGAL_ID_NAME);
-          return;
-        }
-        i = skip_blanks(text, p_end);
-        if (i < text.size() && text[i] == ',') {
-          ++i;
-          continue;
-        }
-        if (i < text.size() && text[i] == ')') {
-          ++i;
-          break;
-        }
-        report(run_, CLASS_ERROR, M_ILLEGAL_ID_NAME);
-        return;
-      }
-    }
-  }
-  i = skip_blanks(text, i);
-  std::size_t body_end = text.find('\n', i);
-  if (body_end == std::string_view::npos) body_end = text.size();
-  define_macro(run_, name, text.substr(i, body_end - i));
-  if (function_like) {
-    auto it = run_.macros.entries.find(name);
-    if (it != run_.macros.entries.end()) it->second.function_like = true;
-  }
-}
+void Engine::do_define(std::string_view text, std::size_t pos) { define_directive(run_, text.substr(pos)); }
 
 void Engine::do_undef(std::string_view text, std::size_t pos) {
   std::size_t i = skip_blanks(text, pos);

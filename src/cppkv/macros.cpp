@@ -2,12 +2,165 @@
 
 #include <cstdio>
 #include <ctime>
+#include <vector>
 
+#include "cppkv/chars.h"
+#include "cppkv/macro_body.h"
+#include "cppkv/macro_expand.h"
+#include "cppkv/reader.h"
 #include "cppkv/report.h"
 #include "host/host.h"
 #include "cppkv/run.h"
 
 namespace cppkv {
+
+MacroTable::MacroTable() : expander(std::make_unique<Expander>()) {}
+MacroTable::~MacroTable() = default;
+
+namespace {
+
+// Records which parameters a body inserts fully expanded.
+struct ExpandedParamMarker {
+  MacroEntry& entry;
+  void text(std::string_view) {}
+  void paste() {}
+  void param(std::size_t index, ParamUse use) {
+    if (use == ParamUse::Expanded && index < kMaxParameters)
+      entry.expanded_params[index / 64] |= std::uint64_t{1} << (index % 64);
+  }
+};
+
+// The body with each parameter name outside literals replaced by its
+// reference and every mark byte of the body doubled. Digit-led tokens are
+// copied whole, so a parameter name never matches inside one.
+std::string encode_body(std::string_view body, const std::vector<std::string_view>& params) {
+  std::string out;
+  out.reserve(body.size());
+  std::size_t i = 0;
+  auto copy = [&](char c) {
+    out.push_back(c);
+    if (c == kParamMark) out.push_back(c);
+  };
+  while (i < body.size()) {
+    const char c = body[i];
+    if (c == '"' || c == '\'') {
+      copy(c);
+      ++i;
+      while (i < body.size() && body[i] != c) {
+        if (body[i] == '\\' && i + 1 < body.size()) copy(body[i++]);
+        copy(body[i++]);
+      }
+      if (i < body.size()) copy(body[i++]);
+    } else if (is_digit(c)) {
+      while (i < body.size() && (is_digit(body[i]) || is_letter(body[i]))) copy(body[i++]);
+    } else if (is_id_start(c)) {
+      const std::size_t end = identifier_end(body, i);
+      const std::string_view word = body.substr(i, end - i);
+      std::size_t p = 0;
+      while (p < params.size() && params[p] != word) ++p;
+      if (p < params.size()) {
+        out.push_back(kParamMark);
+        out.push_back(static_cast<char>(kParamBase + p));
+      } else {
+        out.append(word);
+      }
+      i = end;
+    } else {
+      copy(c);
+      ++i;
+    }
+  }
+  return out;
+}
+
+// Enters an encoded definition: a reserved entry warns "reserved id used"
+// and is replaced, an equal body is kept silently (parameter lists are not
+// compared), another body warns "redefined".
+void enter_definition(Run& run, std::string_view name, MacroEntry&& entry) {
+  auto& entries = run.macros.entries;
+  auto it = entries.find(name);
+  if (it == entries.end()) {
+    run.macros.filter.note(name);
+    entries.emplace(std::string(name), std::move(entry));
+    return;
+  }
+  if (it->second.reserved) {
+    report(run, CLASS_WARNING, M_RESERVED_ID_USED);
+  } else if (it->second.body == entry.body) {
+    return;
+  } else {
+    report(run, CLASS_WARNING, M_REDEFINED, name);
+  }
+  it->second = std::move(entry);
+}
+
+// The body checks shared by #define and -D, then encoding and entry.
+void define_parsed(Run& run, std::string_view name, bool function_like,
+                   const std::vector<std::string_view>& params, std::string_view body) {
+  if (body.size() > kMaxBodyLength) {
+    report(run, CLASS_ERROR, M_TOKEN_BUFFER_OVERFLOW);
+    return;
+  }
+  const std::size_t first = skip_blanks(body, 0);
+  std::size_t last = body.size();
+  while (last > 0 && is_blank(body[last - 1])) --last;
+  if ((first + 1 < body.size() && body[first] == '#' && body[first + 1] == '#') ||
+      (last > 0 && body[last - 1] == '#')) {
+    report(run, CLASS_ERROR, M_ILLEGAL_IDENTIFIER);
+    return;
+  }
+  MacroEntry entry;
+  entry.function_like = function_like;
+  entry.param_count = static_cast<std::uint8_t>(params.size());
+  entry.body = encode_body(body, params);
+  ExpandedParamMarker marker{entry};
+  walk_body(entry.body, marker);
+  enter_definition(run, name, std::move(entry));
+}
+
+// The parameter list after "(" at i; i ends after ")". false after the
+// message when the list is malformed.
+bool parse_parameters(Run& run, std::string_view text, std::size_t& i,
+                      std::vector<std::string_view>& params) {
+  i = skip_blanks(text, i);
+  if (i < text.size() && text[i] == ')') {
+    ++i;
+    return true;
+  }
+  for (;;) {
+    i = skip_blanks(text, i);
+    const std::size_t end = identifier_end(text, i);
+    if (end == i) {
+      report(run, CLASS_ERROR, M_ILLEGAL_ID_NAME);
+      return false;
+    }
+    const std::string_view param = text.substr(i, end - i);
+    for (std::string_view seen : params) {
+      if (seen == param) {
+        report(run, CLASS_ERROR, M_ILLEGAL_ID_NAME);
+        return false;
+      }
+    }
+    if (params.size() == kMaxParameters) {
+      report(run, CLASS_ERROR, M_ILLEGAL_IDENTIFIER);
+      return false;
+    }
+    params.push_back(param);
+    i = skip_blanks(text, end);
+    if (i < text.size() && text[i] == ',') {
+      ++i;
+      continue;
+    }
+    if (i < text.size() && text[i] == ')') {
+      ++i;
+      return true;
+    }
+    report(run, CLASS_ERROR, M_ILLEGAL_ID_NAME);
+    return false;
+  }
+}
+
+}  // namespace
 
 void create_macro_table(Run& run) {
   MacroTable& t = run.macros;
@@ -26,24 +179,33 @@ void create_macro_table(Run& run) {
     MacroEntry entry;
     entry.reserved = true;
     t.entries[name] = entry;
+    t.filter.note(name);
   }
 }
 
 void define_macro(Run& run, std::string_view name, std::string_view body) {
-  auto& entries = run.macros.entries;
-  auto it = entries.find(name);
-  if (it == entries.end()) {
-    entries.emplace(std::string(name), MacroEntry{std::string(body), false, false});
+  define_parsed(run, name, false, {}, body);
+}
+
+void define_directive(Run& run, std::string_view operand) {
+  std::size_t i = skip_blanks(operand, 0);
+  const std::size_t end = identifier_end(operand, i);
+  if (end == i) {
+    report(run, CLASS_ERROR, M_ILLEGAL_ID_NAME);
     return;
   }
-  if (it->second.reserved) {
-    report(run, CLASS_WARNING, M_RESERVED_ID_USED);
-  } else if (it->second.body == body) {
-    return;
-  } else {
-    report(run, CLASS_WARNING, M_REDEFINED, name);
+  const std::string_view name = operand.substr(i, end - i);
+  i = end;
+  std::vector<std::string_view> params;
+  const bool function_like = i < operand.size() && operand[i] == '(';
+  if (function_like) {
+    ++i;
+    if (!parse_parameters(run, operand, i, params)) return;
   }
-  it->second = MacroEntry{std::string(body), false, false};
+  i = skip_blanks(operand, i);
+  std::size_t body_end = operand.find('\n', i);
+  if (body_end == std::string_view::npos) body_end = operand.size();
+  define_parsed(run, name, function_like, params, operand.substr(i, body_end - i));
 }
 
 void undefine_macro(Run& run, std::string_view name) {
@@ -55,15 +217,17 @@ void undefine_macro(Run& run, std::string_view name) {
 
 bool predefined_value(const Run& run, std::string_view name, std::string& value) {
   if (name == "__LINE__") {
-    value = std::to_string(current_line(run));
+    char digits[16];
+    const int n = std::snprintf(digits, sizeof digits, "%u", static_cast<unsigned>(current_line(run)));
+    value.assign(digits, static_cast<std::size_t>(n));
   } else if (name == "__FILE__") {
     value.assign(1, '"');  // (not = "\"": GCC 12 warns falsely on that copy)
     value.append(current_name(run, true));
-    value += "\"";
-  } else if (name == "__DATE__") {
-    value = "\"" + run.macros.date + "\"";
-  } else if (name == "__TIME__") {
-    value = "\"" + run.macros.time + "\"";
+    value += '"';
+  } else if (name == "__DATE__" || name == "__TIME__") {
+    value.assign(1, '"');
+    value.append(name == "__DATE__" ? run.macros.date : run.macros.time);
+    value += '"';
   } else {
     return false;
   }
@@ -72,45 +236,6 @@ bool predefined_value(const Run& run, std::string_view name, std::string& value)
 
 bool is_defined(const Run& run, std::string_view name) {
   return run.macros.entries.find(name) != run.macros.entries.end();
-}
-
-}  // namespace cppkv
-
-// TEMPORARY STAND-IN, replaced by the full expander: object-like macros give
-// their bodies, one level deep; function-like names, quoted literals and
-// tokens that start with a digit are copied as written.
-namespace cppkv {
-
-bool expand_text(Run& run, std::string_view text, std::string& out) {
-  auto id_char = [](char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-  };
-  out.clear();
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const char c = text[i];
-    std::size_t end = i + 1;
-    if (c == '"' || c == '\'') {
-      while (end < text.size() && text[end] != c) end += text[end] == '\\' ? 2 : 1;
-      end = end < text.size() ? end + 1 : text.size();
-    } else if (id_char(c)) {
-      while (end < text.size() && id_char(text[end])) ++end;
-      const std::string_view name = text.substr(i, end - i);
-      auto it = (c >= '0' && c <= '9') ? run.macros.entries.end() : run.macros.entries.find(name);
-      if (it != run.macros.entries.end() && !it->second.function_like) {
-        std::string value;
-        if (it->second.reserved && predefined_value(run, name, value))
-          out += value;
-        else
-          out += it->second.body;
-        i = end;
-        continue;
-      }
-    }
-    out.append(text.substr(i, end - i));
-    i = end;
-  }
-  return true;
 }
 
 }  // namespace cppkv

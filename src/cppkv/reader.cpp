@@ -306,6 +306,18 @@ void set_position_override(Run& run, std::string_view name, std::uint32_t line) 
 
 void clear_position_override(Run& run) { run.reader.override_on = false; }
 
+void report_at_line(Run& run, int message_class, int id, std::uint32_t line) {
+  std::string name(current_name(run));
+  set_position_override(run, name, line);
+  try {
+    report(run, message_class, id);
+  } catch (...) {
+    clear_position_override(run);
+    throw;
+  }
+  clear_position_override(run);
+}
+
 void push_back_line(Run& run, std::string_view text) {
   Reader& r = run.reader;
   std::size_t n = text.size() < kPushedBackSize - 1 ? text.size() : kPushedBackSize - 1;
@@ -336,15 +348,7 @@ namespace {
 void report_at_physical_line(Run& run, int message_class, int id, std::uint32_t joined) {
   Reader& r = run.reader;
   std::uint32_t base = r.pending_line_on ? r.pending_line : r.top().line + 1;
-  std::string name(current_name(run));
-  set_position_override(run, name, base + joined);
-  try {
-    report(run, message_class, id);
-  } catch (...) {
-    clear_position_override(run);
-    throw;
-  }
-  clear_position_override(run);
+  report_at_line(run, message_class, id, base + joined);
 }
 
 // A read that failed is never the end of the file: the run stops with a

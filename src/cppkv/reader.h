@@ -151,6 +151,10 @@ void set_name(Run& run, std::string_view name);
 void set_position_override(Run& run, std::string_view name, std::uint32_t line);
 void clear_position_override(Run& run);
 
+// Reports a message at another line of the current file (the override is
+// installed for that message only).
+void report_at_line(Run& run, int message_class, int id, std::uint32_t line);
+
 // The end-of-file state check: "EOF in comment" or "EOF in preprocess
 // command" for a state still open, which is then cleared.
 void check_end_of_file_state(Run& run);

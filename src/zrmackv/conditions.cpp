@@ -39,9 +39,9 @@ bool value_usable(int status) { return status == EVAL_OK || status == EVAL_UNDEF
 // Refuses a reserved word written as a symbol anywhere in the operand, up to
 // the first malformed token.
 bool reserved_word_in(Run& run, std::string_view operand) {
-  std::string& token = run.figure.token;
+  std::string_view token;
   for (;;) {
-    int kind = figure_token(operand, token);
+    int kind = figure_token_view(operand, token);
     if (kind == T_END || kind == T_BAD) return false;
     if (kind == T_SYMBOL && is_reserved(run, token)) {
       message_set(run, E_RESERVED_WORD_USED, token, MSG_ERROR);

@@ -31,8 +31,8 @@ class DependencyList {
   bool empty() const { return openings_.empty(); }
   std::size_t size() const { return openings_.size(); }
   std::size_t distinct_paths() const { return paths_.size(); }
-  // Each path once, in the order of its first opening.
-  std::vector<std::string> paths() const { return {paths_.begin(), paths_.end()}; }
+  // The distinct paths in the order of their first opening.
+  std::vector<std::string> first_openings() const { return {paths_.begin(), paths_.end()}; }
   const std::string& operator[](std::size_t i) const { return paths_[openings_[i]]; }
 
   // Iterates the openings in order, giving each one's path.

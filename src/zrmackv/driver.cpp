@@ -104,7 +104,7 @@ void end_of_run(Run& run) {
   if (run.settings.opt_t && !run.settings.tag_named && run.files.tag_state != FILE_NEVER_OPENED &&
       !run.messages.tag_received)
     host::remove_file(run.settings.mac_tag);
-  info_close(run);  // closes every file too
+  info_close(run);
   std::fputs("\n", run.out);
 }
 

@@ -1,16 +1,26 @@
 #include "zrmackv/figure.h"
 
 #include <algorithm>
+#include <array>
 #include <string_view>
 
 #include "zrmackv/run.h"
 
 namespace zrmackv {
 
-bool figure_symbol_char(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-         c == '$' || c == '?' || c == '_';
-}
+namespace {
+
+constexpr std::array<bool, 256> kSymbolChars = [] {
+  std::array<bool, 256> table{};
+  for (int c = 0; c < 256; ++c)
+    table[c] = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+               c == '$' || c == '?' || c == '_';
+  return table;
+}();
+
+}  // namespace
+
+bool figure_symbol_char(unsigned char c) { return kSymbolChars[c]; }
 
 namespace {
 
@@ -57,52 +67,43 @@ int punctuation_kind(char c) {
   }
 }
 
-// Reads the token at the front of text (no leading blanks) and returns its
-// kind and the number of bytes it takes.
-int scan_token(std::string_view text, std::string& token_text, std::size_t& length) {
-  token_text.clear();
+// Kind and length of the token at the front of text (no leading blanks).
+int token_extent(std::string_view text, std::size_t& length) {
   length = 0;
   if (text.empty()) return T_END;
   const char first = text[0];
   const char second = text.size() > 1 ? text[1] : '\0';
-  auto run_symbol = [&](std::size_t from) {
+  auto symbol_run = [&](std::size_t from) {
     std::size_t i = from;
-    while (i < text.size() && figure_symbol_char(static_cast<unsigned char>(text[i]))) ++i;
+    while (i < text.size() && kSymbolChars[static_cast<unsigned char>(text[i])]) ++i;
     length = i;
-    keep_text(token_text, text.substr(0, i));
   };
   auto fixed = [&](std::size_t n, int kind) {
     length = n;
-    keep_text(token_text, text.substr(0, n));
     return kind;
   };
 
   if (first == '"' || first == '\'') {
-    // A backslash before the quote character stands for the quote; every
-    // other backslash is kept.
     for (std::size_t i = 1; i < text.size(); ++i) {
       char c = text[i];
       if (c == '\\' && i + 1 < text.size() && text[i + 1] == first) {
-        keep_char(token_text, first);
-        ++i;
+        ++i;  // an escaped quote character
       } else if (c == first) {
         length = i + 1;
         return T_STRING;
-      } else {
-        keep_char(token_text, c);
       }
     }
     length = text.size();
     return T_BAD;
   }
   if (first >= '0' && first <= '9') {
-    run_symbol(1);
+    symbol_run(1);
     return T_NUMBER;
   }
   if (first == '.') {
     if (second == '.') return fixed(2, T_BAD);
     if (text.size() == 1) return fixed(1, T_DOT);
-    run_symbol(1);
+    symbol_run(1);
     return T_SYMBOL;
   }
   if (first == '<') {
@@ -118,26 +119,75 @@ int scan_token(std::string_view text, std::string& token_text, std::size_t& leng
   if (first == '=') return second == '=' ? fixed(2, T_EQEQ) : fixed(1, T_ASSIGN);
   if (first == '!') return second == '=' ? fixed(2, T_NE) : fixed(1, T_BAD);
   if (int kind = punctuation_kind(first); kind != T_END) return fixed(1, kind);
-  if (figure_symbol_char(static_cast<unsigned char>(first))) {
-    run_symbol(1);
+  if (kSymbolChars[static_cast<unsigned char>(first)]) {
+    symbol_run(1);
     return T_SYMBOL;
   }
   return fixed(1, T_BAD);
 }
 
+bool is_quoted(std::string_view token) {
+  return !token.empty() && (token[0] == '"' || token[0] == '\'');
+}
+
+// The text a quoted token stands for: its content without the quotes; a
+// backslash before the quote character stands for the quote, every other
+// backslash is kept.
+void keep_string(std::string& token_text, std::string_view token) {
+  token_text.clear();
+  const char quote = token[0];
+  for (std::size_t i = 1; i < token.size(); ++i) {
+    char c = token[i];
+    if (c == '\\' && i + 1 < token.size() && token[i + 1] == quote) {
+      keep_char(token_text, quote);
+      ++i;
+    } else if (c == quote) {
+      break;  // the closing quote
+    } else {
+      keep_char(token_text, c);
+    }
+  }
+}
+
+// SIZEOF and TOPOF, in any case, are keywords of their own whatever kind
+// of token spells them.
+int keyword_kind(int kind, std::string_view spelling) {
+  if (equals_upper(spelling, "SIZEOF")) return T_SIZEOF;
+  if (equals_upper(spelling, "TOPOF")) return T_TOPOF;
+  return kind;
+}
+
+// The token at the front of cursor after its blanks; cursor moves past it.
+int next_token(std::string_view& cursor, std::string_view& token) {
+  std::size_t start = 0;
+  while (start < cursor.size() && (cursor[start] == ' ' || cursor[start] == '\t')) ++start;
+  cursor.remove_prefix(start);
+  std::size_t length = 0;
+  int kind = token_extent(cursor, length);
+  token = cursor.substr(0, length);
+  cursor.remove_prefix(length);
+  return kind;
+}
+
 }  // namespace
 
 int figure_token(std::string_view& cursor, std::string& token_text) {
-  std::size_t start = 0;
-  while (start < cursor.size() && (cursor[start] == ' ' || cursor[start] == '\t')) ++start;
-  std::size_t length = 0;
-  int kind = scan_token(cursor.substr(start), token_text, length);
-  cursor.remove_prefix(start + length);
-  if (equals_upper(token_text, "SIZEOF"))
-    kind = T_SIZEOF;
-  else if (equals_upper(token_text, "TOPOF"))
-    kind = T_TOPOF;
-  return kind;
+  std::string_view token;
+  int kind = next_token(cursor, token);
+  if (is_quoted(token))
+    keep_string(token_text, token);
+  else
+    keep_text(token_text, token);
+  return keyword_kind(kind, token_text);
+}
+
+int figure_token_view(std::string_view& cursor, std::string_view& token) {
+  int kind = next_token(cursor, token);
+  if (!is_quoted(token)) return keyword_kind(kind, token);
+  // The content of a quoted token: without escapes it is the spelling
+  // between the quotes; with one it holds a quote and is no keyword.
+  std::string_view content = token.substr(1, token.size() - (kind == T_STRING ? 2 : 1));
+  return keyword_kind(kind, content);
 }
 
 namespace {

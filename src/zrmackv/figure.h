@@ -41,6 +41,10 @@ constexpr std::size_t kTokenMax = 256;
 // only its first kTokenMax - 1 bytes are kept in token_text.
 int figure_token(std::string_view& cursor, std::string& token_text);
 
+// The same token without copying it: token is the text as written (a
+// string with its quotes and escapes). For scans that only look at symbols.
+int figure_token_view(std::string_view& cursor, std::string_view& token);
+
 // Symbol characters: A-Z, a-z, 0-9, $, ? and _.
 bool figure_symbol_char(unsigned char c);
 

@@ -32,6 +32,8 @@ void write_line(Run& run) { run.writer->write_line(run.source.line); }
 // True when line, without its comment and the blanks before it, ends in two
 // backslashes; end is where that text ends.
 bool is_continued(std::string_view line, std::size_t& end) {
+  // Most lines hold no backslash at all; those need no comment split here.
+  if (line.find('\\') == std::string_view::npos) return false;
   end = comment_start(line);
   return end >= 2 && line[end - 1] == '\\' && line[end - 2] == '\\';
 }

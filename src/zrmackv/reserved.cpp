@@ -1,5 +1,7 @@
 #include "zrmackv/reserved.h"
 
+#include <cstdint>
+
 #include "zrmackv/run.h"
 
 namespace zrmackv {
@@ -77,6 +79,121 @@ static_assert(longest_word() == kMaxReservedLength);
 
 constexpr char to_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
 
+// Lookups go through an index built at compile time from the same lists,
+// so that a word is found with one short probe instead of hashing it into
+// its bucket and comparing it along the chain. A word of at most 9 bytes is
+// packed with its length into two integers: comparing the keys compares the
+// words. The chains stay as the table's own layout.
+struct PackedWord {
+  std::uint64_t head = 0;  // bytes 1 to 8
+  std::uint64_t tail = 0;  // byte 9, and the length above it
+  constexpr bool operator==(const PackedWord&) const = default;
+};
+
+// Packs word (at most kMaxReservedLength bytes).
+constexpr PackedWord pack(std::string_view word) {
+  PackedWord key;
+  const std::size_t n = word.size();
+  const std::size_t in_head = n < 8 ? n : 8;
+  for (std::size_t i = 0; i < in_head; ++i)
+    key.head |= static_cast<std::uint64_t>(static_cast<unsigned char>(word[i])) << (8 * i);
+  if (n > 8) key.tail = static_cast<unsigned char>(word[8]);
+  key.tail |= static_cast<std::uint64_t>(n) << 8;
+  return key;
+}
+
+// Upper-cases the ASCII letters among the eight bytes of x at once: a byte
+// is a lower-case letter when it is below 0x80, at least "a" and at most
+// "z"; those lose 0x20.
+constexpr std::uint64_t upper_case_bytes(std::uint64_t x) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+  const std::uint64_t low7 = x & ~kHigh;
+  const std::uint64_t at_least_a = low7 + kOnes * (0x80 - 'a');
+  const std::uint64_t above_z = low7 + kOnes * (0x80 - 'z' - 1);
+  const std::uint64_t lower = at_least_a & ~above_z & ~x & kHigh;
+  return x - (lower >> 2);
+}
+
+constexpr PackedWord pack_upper(std::string_view word) {
+  PackedWord key = pack(word);
+  key.head = upper_case_bytes(key.head);
+  key.tail = (key.tail & ~std::uint64_t{0xFF}) | (upper_case_bytes(key.tail) & 0xFF);
+  return key;
+}
+
+static_assert(pack_upper("mov.b_Z{") == pack("MOV.B_Z{"));
+static_assert(pack_upper("..macpara") == pack("..MACPARA"));
+static_assert(pack_upper("`az@[\xE1") == pack("`AZ@[\xE1"));
+
+constexpr std::size_t kIndexBits = 10;  // 1024 slots for 267 words
+constexpr std::size_t kIndexSize = std::size_t{1} << kIndexBits;
+
+// One multiplication after the packing: the tail's share is ready early.
+constexpr std::size_t index_slot(const PackedWord& key) {
+  std::uint64_t h = (key.head + key.tail * 0x9E3779B97F4A7C15ull) * 0xBF58476D1CE4E5B9ull;
+  return static_cast<std::size_t>(h >> (64 - kIndexBits));
+}
+
+// Sixteen bytes a slot, so that the whole index stays small in the cache.
+struct IndexSlot {
+  std::uint64_t head = 0;
+  std::uint16_t tail = 0;  // byte 9 and the length: a word has at most 9 bytes
+  std::uint16_t code = 0;  // 0: the slot is free
+  constexpr bool holds(const PackedWord& key) const { return head == key.head && tail == key.tail; }
+};
+static_assert(sizeof(IndexSlot) == 16);
+
+using ReservedIndex = std::array<IndexSlot, kIndexSize>;
+
+// Inserts word unless it is there already: the first word entered wins, as
+// along a chain.
+constexpr void index_add(ReservedIndex& index, std::string_view word, int code) {
+  PackedWord key = pack(word);
+  for (std::size_t i = index_slot(key);; i = (i + 1) & (kIndexSize - 1)) {
+    if (index[i].code == 0) {
+      index[i] = {key.head, static_cast<std::uint16_t>(key.tail), static_cast<std::uint16_t>(code)};
+      return;
+    }
+    if (index[i].holds(key)) return;
+  }
+}
+
+// Every group with its codes, in the order of filling.
+template <typename Add>
+constexpr void for_each_reserved_word(Add&& add) {
+  for (std::size_t i = 0; i < kRegisters.size(); ++i)
+    add(kRegisters[i], static_cast<int>(i < 21 ? i + 1 : i + 2));  // 22 is unused
+  for (std::size_t i = 0; i < kFlags.size(); ++i) add(kFlags[i], 51 + static_cast<int>(i));
+  for (std::size_t i = 0; i < kMnemonics.size(); ++i) add(kMnemonics[i], 100 + static_cast<int>(i));
+  for (std::size_t i = 0; i < kDirectives.size(); ++i) add(kDirectives[i], D_ASSERT + static_cast<int>(i));
+  for (std::size_t i = 0; i < kMacroDirectives.size(); ++i)
+    add(kMacroDirectives[i], MD_MACRO + static_cast<int>(i));
+  for (std::size_t i = 0; i < kStringFunctions.size(); ++i)
+    add(kStringFunctions[i], SF_LEN + static_cast<int>(i));
+  for (std::size_t i = 0; i < kConditionals.size(); ++i) add(kConditionals[i], CD_IF + static_cast<int>(i));
+  for (std::size_t i = 0; i < kMacroTime.size(); ++i) add(kMacroTime[i], MT_MACPARA + static_cast<int>(i));
+}
+
+constexpr ReservedIndex build_index() {
+  ReservedIndex index{};
+  for_each_reserved_word([&](std::string_view word, int code) { index_add(index, word, code); });
+  return index;
+}
+
+constexpr ReservedIndex kIndex = build_index();
+
+template <bool UpperCase>
+ReservedWord index_find(std::string_view word) {
+  if (word.empty() || word.size() > kMaxReservedLength) return {};
+  PackedWord key = UpperCase ? pack_upper(word) : pack(word);
+  for (std::size_t i = index_slot(key);; i = (i + 1) & (kIndexSize - 1)) {
+    const IndexSlot& slot = kIndex[i];
+    if (slot.code == 0) return {};
+    if (slot.holds(key)) return {reserved_class(slot.code), slot.code};
+  }
+}
+
 }  // namespace
 
 int mnemonic_code(std::string_view upper_word) {
@@ -103,20 +220,15 @@ void ReservedTable::load() {
   entries_.reserve(kRegisters.size() + kFlags.size() + kMnemonics.size() + kDirectives.size() +
                    kMacroDirectives.size() + kStringFunctions.size() + kConditionals.size() +
                    kMacroTime.size());
-  for (std::size_t i = 0; i < kRegisters.size(); ++i)
-    add(kRegisters[i], static_cast<int>(i < 21 ? i + 1 : i + 2));  // 22 is unused
-  for (std::size_t i = 0; i < kFlags.size(); ++i) add(kFlags[i], 51 + static_cast<int>(i));
-  for (std::size_t i = 0; i < kMnemonics.size(); ++i) add(kMnemonics[i], 100 + static_cast<int>(i));
-  for (std::size_t i = 0; i < kDirectives.size(); ++i) add(kDirectives[i], D_ASSERT + static_cast<int>(i));
-  for (std::size_t i = 0; i < kMacroDirectives.size(); ++i)
-    add(kMacroDirectives[i], MD_MACRO + static_cast<int>(i));
-  for (std::size_t i = 0; i < kStringFunctions.size(); ++i)
-    add(kStringFunctions[i], SF_LEN + static_cast<int>(i));
-  for (std::size_t i = 0; i < kConditionals.size(); ++i) add(kConditionals[i], CD_IF + static_cast<int>(i));
-  for (std::size_t i = 0; i < kMacroTime.size(); ++i) add(kMacroTime[i], MT_MACPARA + static_cast<int>(i));
+  for_each_reserved_word([this](std::string_view word, int code) { add(word, code); });
 }
 
 ReservedWord ReservedTable::find(std::string_view upper_word) const {
+  if (entries_.empty()) return {};
+  return index_find<false>(upper_word);
+}
+
+ReservedWord ReservedTable::chain_find(std::string_view upper_word) const {
   if (entries_.empty() || upper_word.size() > kMaxNameLength) return {};
   for (int i = heads_[name_hash(upper_word)]; i >= 0;) {
     const Entry& e = entries_[static_cast<std::size_t>(i)];
@@ -140,10 +252,8 @@ ReservedWord reserved_find(const Run& run, std::string_view upper_word) {
 }
 
 ReservedWord reserved_find_any_case(const Run& run, std::string_view word) {
-  if (word.empty() || word.size() > kMaxReservedLength) return {};
-  char upper[kMaxReservedLength];
-  for (std::size_t i = 0; i < word.size(); ++i) upper[i] = to_upper(word[i]);
-  return run.reserved.find(std::string_view(upper, word.size()));
+  if (run.reserved.size() == 0) return {};
+  return index_find<true>(word);
 }
 
 }  // namespace zrmackv

@@ -74,6 +74,11 @@ class ReservedTable {
   // The class and code of an upper-case word; RC_NONE when not reserved.
   ReservedWord find(std::string_view upper_word) const;
   std::size_t size() const { return entries_.size(); }
+  // The same lookup walking the word's bucket chain (find goes through a
+  // faster index and must agree with it).
+  ReservedWord chain_find(std::string_view upper_word) const;
+  // The word of the i-th entry in order of filling.
+  std::string_view word(std::size_t i) const { return entries_[i].word; }
   // Number of entries chained in one bucket (for tests of the layout).
   std::size_t bucket_length(unsigned bucket) const;
 

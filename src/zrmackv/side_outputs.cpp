@@ -93,7 +93,7 @@ void finish_side_outputs(Run& run) {
   if (s.depfile.empty()) return;
   std::vector<std::string> targets = s.deptargets;
   if (targets.empty()) targets.push_back(host::default_make_target(s.source_name));
-  std::string rule = host::make_rule(targets, s.source_name, run.dependencies.paths());
+  std::string rule = host::make_rule(targets, s.source_name, run.dependencies.first_openings());
   if (!host::replace_file(s.depfile, rule)) fatal_stop(run, F_CANT_CREATE, s.depfile);
 }
 

@@ -1,6 +1,7 @@
 #include "zrmackv/source.h"
 
 #include "host/host.h"
+#include "host/line_reader.h"
 #include "zrmackv/run.h"
 
 namespace zrmackv {
@@ -11,77 +12,26 @@ constexpr char kCtrlZ = 26;
 
 enum class ReadResult { Line, End, Failed };
 
-// Where a read has no length bound it polls the interrupt flag every this
-// many bytes, so an endless line (a device that never sends a line feed)
-// cannot keep Ctrl+C waiting.
-constexpr unsigned kInterruptPollBytes = 1u << 16;
-
-// The next byte of file, or EOF; an interrupt noticed here ends the read.
-struct ByteReader {
-  std::FILE* file;
-  unsigned until_poll = kInterruptPollBytes;
-  bool interrupted = false;
-  int get() {
-    if (--until_poll == 0) {
-      until_poll = kInterruptPollBytes;
-      if (host::interrupt_requested()) {
-        interrupted = true;
-        return EOF;
-      }
-    }
-    return getc_unlocked(file);
-  }
-  // EOF is the end of the file only when the file reports no error and no
-  // interrupt cut the read short.
-  ReadResult end_or_failure() const {
-    return interrupted || std::ferror(file) ? ReadResult::Failed : ReadResult::End;
-  }
-};
-
-// What an EOF from getc means: the end of the file, or a failed read.
-ReadResult end_of_read(std::FILE* file, bool read_any) {
-  if (std::ferror(file)) return ReadResult::Failed;
-  return read_any ? ReadResult::Line : ReadResult::End;
-}
-
-// The bytes after a NUL are consumed up to the line feed and lost; then the
-// line feed belongs to the line (nul_line_end). This part of a line has no
-// length bound, so it polls for an interrupt.
-ReadResult consume_after_nul(std::FILE* file, const std::string& line, std::size_t max,
-                             bool& nul_line_end) {
-  if (line.size() + 1 >= max) return ReadResult::Line;
-  ByteReader in{file};
-  for (;;) {
-    int c = in.get();
-    if (c == EOF) return in.end_or_failure() == ReadResult::Failed ? ReadResult::Failed
-                                                                  : ReadResult::Line;
-    if (c == '\n') {
-      nul_line_end = true;
-      return ReadResult::Line;
-    }
-  }
-}
-
 // Reads one physical line of at most max characters (line feed included)
-// into line. The line ends at its first NUL byte, as a C string would.
+// into line. The line ends at its first NUL byte, as a C string would; the
+// bytes after it are consumed up to the line feed and lost, and nul_line_end
+// tells that such a line's line feed was consumed with it.
 ReadResult read_physical_line(std::FILE* file, std::string& line, std::size_t max,
                               bool& nul_line_end) {
-  line.clear();
-  nul_line_end = false;
-  if (!file) return ReadResult::End;
-  bool read_any = false;
-  while (line.size() < max) {
-    int c = getc_unlocked(file);
-    if (c == EOF) return end_of_read(file, read_any);
-    read_any = true;
-    if (c == 0) return consume_after_nul(file, line, max, nul_line_end);
-    line.push_back(static_cast<char>(c));
-    if (c == '\n') return ReadResult::Line;
+  if (!file) {
+    line.clear();
+    nul_line_end = false;
+    return ReadResult::End;
   }
+  if (!host::read_line(file, line, max, nul_line_end))
+    return std::ferror(file) ? ReadResult::Failed : ReadResult::End;
+  // The bytes after a NUL are read without a length bound; an interrupt that
+  // cut that read short makes the read a failed one.
+  if (host::interrupt_requested()) return ReadResult::Failed;
   // A CR-LF line end must not cost the line its last character: a line that
   // fills the read with its CR takes the LF behind it too, as its LF form
   // would have.
-  if (line.back() == '\r') {
+  if (line.size() == max && line.back() == '\r') {
     int c = getc_unlocked(file);
     if (c == '\n')
       line.push_back('\n');
@@ -93,14 +43,12 @@ ReadResult read_physical_line(std::FILE* file, std::string& line, std::size_t ma
   return ReadResult::Line;
 }
 
-// Drops the rest of an over-long physical line, up to its line feed.
+// Drops the rest of an over-long physical line, up to its line feed. An
+// interrupt that cuts this unbounded read short counts as a failed read.
 ReadResult drop_rest_of_line(std::FILE* file) {
   if (!file) return ReadResult::End;
-  ByteReader in{file};
-  int c;
-  do c = in.get();
-  while (c != EOF && c != '\n');
-  return c == EOF ? in.end_or_failure() : ReadResult::Line;
+  if (host::skip_rest_of_line(file)) return ReadResult::Line;
+  return std::ferror(file) || host::interrupt_requested() ? ReadResult::Failed : ReadResult::End;
 }
 
 // The name of the file being read at the current depth.

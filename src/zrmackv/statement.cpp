@@ -98,12 +98,20 @@ Token token_split(std::string_view& text) {
   return token;
 }
 
+// The bytes the comment split must look at; it skips all others.
+constexpr std::array<bool, 256> kCommentSplitChars = [] {
+  std::array<bool, 256> table{};
+  table['"'] = table['\''] = table[';'] = true;
+  return table;
+}();
+
 std::size_t comment_start(std::string_view line) {
   // A quoted part runs from a quote to the next quote of the same kind; a
   // backslash escapes nothing here, so 'C:\dir\' closes at its last quote.
   char quote = 0;
   for (std::size_t i = 0; i < line.size(); ++i) {
     char c = line[i];
+    if (!kCommentSplitChars[static_cast<unsigned char>(c)]) continue;
     if (quote) {
       if (c == quote) quote = 0;
     } else if (c == '"' || c == '\'') {
@@ -123,7 +131,11 @@ namespace {
   while (begin < end && is_blank(line[begin])) ++begin;
   stmt.text.assign(line.substr(begin, end - begin));
   stmt.copy.assign(stmt.text);
-  stmt.comment.assign(line.substr(end));
+  // Most lines have no comment: clearing is cheaper than assigning nothing.
+  if (end == line.size())
+    stmt.comment.clear();
+  else
+    stmt.comment.assign(line.substr(end));
   stmt.label_form = LABEL_NONE;
   stmt.label = {};
   stmt.operation = {};
@@ -223,8 +235,9 @@ void label_set(Run& run, std::string_view name) {
     message_set(run, E_RESERVED_WORD_USED, name, MSG_ERROR);
     return;
   }
-  Symbol* entry = run.symbols.find(name);
-  if (!entry) entry = &symbol_new(run, name, S_LABEL);
+  SymbolPlace place;
+  Symbol* entry = run.symbols.find(name, place);
+  if (!entry) entry = &symbol_new(run, name, S_LABEL, place);
   entry->kind = S_LABEL;
   entry->value = 0;
   if (run.info.active) info_label_set(run.info, name);

@@ -2,6 +2,7 @@
 // scanner that finds label, operation and operands, and label definition.
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -47,11 +48,17 @@ struct Statement {
 
 constexpr bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
-// Letters, digits, "$" and "_": the characters a name goes on over.
-constexpr bool is_name_char(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-         c == '$' || c == '_';
-}
+// Letters, digits, "$" and "_": the characters a name goes on over. A
+// table, since scanners ask this for every byte of a name.
+inline constexpr std::array<bool, 256> kNameChars = [] {
+  std::array<bool, 256> table{};
+  for (int c = 0; c < 256; ++c)
+    table[c] = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+               c == '$' || c == '_';
+  return table;
+}();
+
+constexpr bool is_name_char(char c) { return kNameChars[static_cast<unsigned char>(c)]; }
 
 // Removes one token and the blanks before it from the front of text.
 Token token_split(std::string_view& text);

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <memory>
+#include <vector>
 
 #include "zrmackv/messages.h"
 #include "zrmackv/name_hash.h"
@@ -29,35 +31,78 @@ enum SymbolKind : int {
 };
 
 struct Symbol {
-  int kind = S_NOT_FOUND;
-  std::string name;
-  std::string text;  // replacement text of an S_DEFINE
-  std::int32_t value = 0;
+  std::string_view name;   // the name as written; its bytes belong to the table
+  std::string_view text;   // replacement text of an S_DEFINE; bytes owned by the table
   StoredLine* body = nullptr;  // a macro name's stored body, header first
   Symbol* next = nullptr;  // next entry of the same bucket
+  int kind = S_NOT_FOUND;
+  std::int32_t value = 0;
+  std::uint32_t hash = 0;       // the index hash of the name
+  std::uint32_t text_slot = 0;  // 1 + the define-text store that holds text; 0 for none
+};
+
+// Where a name that a lookup did not find goes into the index; create takes
+// it so that the name is not hashed and probed a second time.
+struct SymbolPlace {
+  std::uint32_t hash = 0;
+  std::uint32_t slot = 0;
+  std::size_t count = SIZE_MAX;  // the table's size when the place was found
 };
 
 class SymbolTable {
  public:
-  // The entry of that name, or nullptr.
+  SymbolTable() = default;
+  SymbolTable(const SymbolTable&) = delete;
+  SymbolTable& operator=(const SymbolTable&) = delete;
+
+  // The entry of that name, or nullptr; a miss leaves in place where the
+  // name would go.
+  Symbol* find(std::string_view name, SymbolPlace& place);
   Symbol* find(std::string_view name);
   const Symbol* find(std::string_view name) const;
-  // Creates an entry at the end of its bucket's chain.
+  // Creates an entry (the name must not be there yet) at the end of its
+  // bucket's chain. place is the one a lookup of the same name just gave;
+  // without it the name is looked up again.
+  Symbol& create(std::string_view name, int kind, const SymbolPlace& place);
   Symbol& create(std::string_view name, int kind);
-  std::size_t size() const { return entries_.size(); }
+  // Gives e the replacement text text (kept in the table), or none.
+  void set_text(Symbol& e, std::string_view text);
+  void clear_text(Symbol& e) { e.text = {}; }
+  std::size_t size() const { return count_; }
   // True once any name has been given a .DEFINE text: until then no line
   // needs .DEFINE replacement.
   bool any_define = false;
 
  private:
-  std::deque<Symbol> entries_;  // stable addresses; nothing is removed
+  // Entries live in fixed blocks, never moved; the names' bytes in larger
+  // character blocks. Nothing is removed before the run ends, and a run
+  // ends by freeing a few blocks.
+  static constexpr std::size_t kEntriesPerBlock = 1024;
+  static constexpr std::size_t kNameBlockBytes = 64 * 1024;
+
+  Symbol& entry(std::uint32_t number) {
+    return entry_blocks_[number / kEntriesPerBlock][number % kEntriesPerBlock];
+  }
+  std::string_view keep_name(std::string_view name);
+  void grow_index();
+
+  std::vector<std::unique_ptr<Symbol[]>> entry_blocks_;
+  std::vector<std::unique_ptr<char[]>> name_blocks_;
+  std::size_t name_block_used_ = kNameBlockBytes;
+  std::size_t count_ = 0;
+  std::deque<std::string> define_texts_;
   std::array<Symbol*, kHashBuckets> heads_{};
   std::array<Symbol*, kHashBuckets> tails_{};
-  // Lookup index over the same entries. The bucket hash adds up the bytes,
-  // so names that differ only in the order of their characters (LOOP12 and
-  // LOOP21, or numbered labels in general) share a few long chains; the
-  // index keeps a lookup independent of their length.
-  std::unordered_map<std::string_view, Symbol*> index_;
+  // Lookup index over the same entries, open addressing, at most half
+  // full. The bucket hash adds up the bytes, so names that differ only in
+  // the order of their characters (LOOP12 and LOOP21, or numbered labels in
+  // general) would share a few long chains; the index keeps a lookup
+  // independent of their length. Each slot has a one-byte tag from the
+  // name's hash (0 for a free slot), so that a probe reads only the small
+  // tag array and an entry only when its tag matches, and the entry number
+  // plus 1.
+  std::vector<std::uint8_t> index_tags_;
+  std::vector<std::uint32_t> index_entries_;
 };
 
 struct SymbolResult {
@@ -68,6 +113,9 @@ struct SymbolResult {
 // Creates a new entry and accounts for it as a tracked allocation: the
 // record with its own copy of the name.
 Symbol& symbol_new(Run& run, std::string_view name, int kind,
+                   RaisingPlace where = RaisingPlace::current());
+// The same at the index place that a lookup of name which missed found.
+Symbol& symbol_new(Run& run, std::string_view name, int kind, const SymbolPlace& place,
                    RaisingPlace where = RaisingPlace::current());
 
 // Kind and value of name; kind S_NOT_FOUND when absent.

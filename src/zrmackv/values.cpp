@@ -21,9 +21,9 @@ bool error_recorded(const Run& run) {
 // Raises "Invalid reserved word exist in operand" and returns true when a
 // T_SYMBOL of operand is, in upper case, a reserved word.
 bool reserved_in_expression(Run& run, std::string_view operand) {
-  std::string& token = run.figure.token;
+  std::string_view token;
   for (;;) {
-    int kind = figure_token(operand, token);
+    int kind = figure_token_view(operand, token);
     if (kind == T_END) return false;
     if (kind == T_SYMBOL && is_reserved(run, token)) {
       message_set(run, E_RESERVED_WORD_IN_OPERAND, token, MSG_ERROR);

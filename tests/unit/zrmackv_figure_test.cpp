@@ -27,6 +27,40 @@ std::vector<std::pair<int, std::string>> tokens(std::string_view text) {
 
 using Tokens = std::vector<std::pair<int, std::string>>;
 
+// Both scanners over the same text: the same kinds, the same ends, and the
+// view spelling what the copy holds.
+void expect_views_agree(std::string_view text) {
+  std::string_view copying = text, viewing = text;
+  std::string kept;
+  for (int guard = 0; guard < 1000; ++guard) {
+    std::string_view view;
+    int kind = figure_token(copying, kept);
+    int view_kind = figure_token_view(viewing, view);
+    ASSERT_EQ(view_kind, kind) << text;
+    ASSERT_EQ(viewing.size(), copying.size()) << text;
+    if (kind == T_END) return;
+    bool quoted = view[0] == '"' || view[0] == '\'';
+    if (!quoted) {
+      EXPECT_EQ(view.substr(0, kTokenMax - 1), kept) << text;
+    } else if (view.find('\\') == std::string_view::npos) {
+      std::size_t closing = view.size() >= 2 && view.back() == view[0] ? 1 : 0;
+      EXPECT_EQ(view.substr(1, view.size() - 1 - closing).substr(0, kTokenMax - 1), kept) << text;
+    }
+  }
+  FAIL() << "no end: " << text;
+}
+
+TEST(FigureToken, TheViewingScannerAgreesWithTheCopyingOne) {
+  for (std::string_view text :
+       {"sizeof(x)+TopOf y", "'SIZEOF' \"topof\" 'sizeof", "a<=b<<c>=d>>e==f!=g!h",
+        "'it\\'s' \"a\\\"b\" 'x\\y'", "..x .y . 12H 0FFh 3q", "$a?_b ~(c)%[d]{e}:f,g",
+        "\"open", "@ # `", "R0L+1*2-3/4^5|6&7", ""}) {
+    expect_views_agree(text);
+  }
+  expect_views_agree(std::string(300, 'S') + "+1");
+  expect_views_agree("'" + std::string(300, 'q') + "'");
+}
+
 TEST(FigureToken, NumbersSymbolsAndOperators) {
   EXPECT_EQ(tokens(" \t0FFH+ab$?_1*(x_2)"),
             (Tokens{{T_NUMBER, "0FFH"}, {T_PLUS, "+"}, {T_SYMBOL, "ab$?_1"}, {T_STAR, "*"},

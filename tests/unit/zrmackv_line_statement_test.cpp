@@ -1,6 +1,8 @@
 // The token splitter, the comment split and the statement scanner.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include <string>
 #include <vector>
 
@@ -74,6 +76,45 @@ TEST(TokenSplit, AnyBytesAndTheEmptyText) {
   EXPECT_EQ(consumed, bytes.size());
   std::string high = "\xA4\xA2:";
   EXPECT_EQ(split_all(high), (std::vector<std::string>{O + "\xA4", O + "\xA2", O + ":"}));
+}
+
+// The comment split one byte at a time, for comparison.
+std::size_t comment_start_bytewise(std::string_view line) {
+  char quote = 0;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    char c = line[i];
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+    } else if (c == ';') {
+      while (i > 0 && is_blank(line[i - 1])) --i;
+      return i;
+    }
+  }
+  return line.size();
+}
+
+TEST(CommentSplit, EverySpecialByteIsSeenWhereverItStands) {
+  // Each special byte at every offset of a long line, so that it falls at
+  // each place of the eight-byte groups, beside bytes above 0x7F.
+  for (char special : {';', '\'', '"', '\\'}) {
+    for (std::size_t at = 0; at < 40; ++at) {
+      std::string line(40, 'a');
+      line[(at * 7) % 40] = '\xE9';
+      line[at] = special;
+      line += " ; tail";
+      EXPECT_EQ(comment_start(line), comment_start_bytewise(line)) << line;
+    }
+  }
+  std::mt19937 random(3);
+  const char alphabet[] = {'a', ' ', '\t', ';', '\'', '"', '\\', '\xBB', '\xBC'};
+  for (int round = 0; round < 2000; ++round) {
+    std::string line;
+    std::size_t n = random() % 48;
+    for (std::size_t i = 0; i < n; ++i) line.push_back(alphabet[random() % sizeof alphabet]);
+    ASSERT_EQ(comment_start(line), comment_start_bytewise(line)) << line;
+  }
 }
 
 TEST(CommentSplit, QuotedPartsHideTheSemicolon) {

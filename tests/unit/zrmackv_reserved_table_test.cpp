@@ -82,3 +82,46 @@ TEST(ReservedTable, EmptyBeforeLoadingAndLoadedOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string lower(std::string_view word) {
+  std::string s(word);
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return s;
+}
+
+void expect_same_answer(const Run& run, const std::string& word) {
+  ReservedWord fast = reserved_find(run, word);
+  ReservedWord chain = run.reserved.chain_find(word);
+  EXPECT_EQ(fast.cls, chain.cls) << word;
+  EXPECT_EQ(fast.code, chain.code) << word;
+  ReservedWord any = reserved_find_any_case(run, lower(word));
+  std::string upper(word);
+  for (char& c : upper)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  EXPECT_EQ(any.code, run.reserved.chain_find(upper).code) << word;
+}
+
+}  // namespace
+
+TEST(ReservedTable, IndexAgreesWithTheChainsOnEveryWordAndItsNeighbours) {
+  Loaded t;
+  const ReservedTable& table = t.run.reserved;
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    std::string word(table.word(i));
+    ASSERT_NE(table.chain_find(word).cls, RC_NONE) << word;
+    expect_same_answer(t.run, word);
+    // One byte off, one byte short, one byte more: words the index must not
+    // take for this one.
+    for (std::size_t k = 0; k < word.size(); ++k) {
+      std::string changed = word;
+      changed[k] = static_cast<char>(changed[k] + 1);
+      expect_same_answer(t.run, changed);
+    }
+    expect_same_answer(t.run, word.substr(0, word.size() - 1));
+    expect_same_answer(t.run, word + "0");
+    expect_same_answer(t.run, word + std::string(1, '\0'));
+  }
+}

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "zrmackv/run.h"
 #include "zrmackv/symbols.h"
@@ -128,6 +129,108 @@ TEST_F(Symbols, ChainsKeepEveryNameOfABucket) {
     ASSERT_EQ(r.value, i);
   }
   EXPECT_EQ(run_.symbols.size(), 2000u);
+}
+
+// The table on its own: many names, long names, places and texts.
+std::string numbered(int i) { return "lab" + std::to_string(i); }
+
+TEST(SymbolTableStore, EveryNameStaysFoundAcrossIndexAndBlockGrowth) {
+  SymbolTable table;
+  // The counts around each doubling of the index (at half of 1024, 2048 ...)
+  // and each block of 1024 entries are all passed on the way.
+  const int total = 5000;
+  for (int i = 0; i < total; ++i) {
+    ASSERT_EQ(table.find(numbered(i)), nullptr) << i;
+    Symbol& e = table.create(numbered(i), S_EQU);
+    e.value = i;
+    ASSERT_EQ(table.size(), static_cast<std::size_t>(i + 1));
+    // The first and the newest entry are both there after every step.
+    ASSERT_NE(table.find(numbered(0)), nullptr) << i;
+    ASSERT_EQ(table.find(numbered(i)), &e) << i;
+  }
+  for (int i = 0; i < total; ++i) {
+    const Symbol* e = table.find(numbered(i));
+    ASSERT_NE(e, nullptr) << i;
+    EXPECT_EQ(e->name, numbered(i));
+    EXPECT_EQ(e->value, i);
+  }
+  EXPECT_EQ(table.find("lab5000"), nullptr);
+  EXPECT_EQ(table.find("Lab1"), nullptr);  // names are case-sensitive
+  EXPECT_EQ(table.find(""), nullptr);
+}
+
+TEST(SymbolTableStore, LongNamesKeepTheirBytesAcrossNameBlocks) {
+  SymbolTable table;
+  // 255-byte names that differ only in their last bytes fill several blocks
+  // of name bytes; each keeps its own copy.
+  std::vector<std::string> names;
+  for (int i = 0; i < 700; ++i) {
+    std::string name(255, 'N');
+    std::string tag = std::to_string(i);
+    name.replace(name.size() - tag.size(), tag.size(), tag);
+    names.push_back(name);
+    table.create(names.back(), S_LABEL);
+  }
+  for (const std::string& name : names) {
+    const Symbol* e = table.find(name);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->name, name);
+    EXPECT_NE(e->name.data(), name.data());
+  }
+  // The same bytes one shorter or longer are other names.
+  EXPECT_EQ(table.find(std::string_view(names[5]).substr(0, 254)), nullptr);
+  EXPECT_EQ(table.find(names[5] + "x"), nullptr);
+}
+
+TEST(SymbolTableStore, APlaceFromAnOlderStateIsFoundAgain) {
+  SymbolTable table;
+  SymbolPlace place;
+  ASSERT_EQ(table.find("late", place), nullptr);
+  // Other names go in (and the index grows) between lookup and creation.
+  for (int i = 0; i < 3000; ++i) table.create(numbered(i), S_EQU).value = i;
+  Symbol& late = table.create("late", S_LABEL, place);
+  EXPECT_EQ(table.find("late"), &late);
+  for (int i = 0; i < 3000; ++i) {
+    const Symbol* e = table.find(numbered(i));
+    ASSERT_NE(e, nullptr) << i;
+    ASSERT_EQ(e->value, i);
+  }
+  EXPECT_EQ(table.size(), 3001u);
+}
+
+TEST(SymbolTableStore, ANameCreatedTwiceIsFoundAsTheFirst) {
+  SymbolTable table;
+  Symbol& first = table.create("twice", S_EQU);
+  Symbol& second = table.create("twice", S_LABEL);
+  EXPECT_NE(&first, &second);
+  EXPECT_EQ(table.find("twice"), &first);
+  EXPECT_EQ(first.next, &second);  // same bucket, in order of creation
+  EXPECT_EQ(table.size(), 2u);
+}
+
+TEST_F(Symbols, DefineTextsAreKeptPerNameAndReplacedWhole) {
+  const std::string long_text(200, 'x');
+  for (int i = 0; i < 50; ++i)
+    ASSERT_TRUE(symbol_set(run_, "d" + std::to_string(i), S_DEFINE, 0, "t" + std::to_string(i)));
+  ASSERT_TRUE(symbol_set(run_, "d7", S_DEFINE, 0, long_text));
+  EXPECT_EQ(run_.symbols.find("d7")->text, long_text);
+  ASSERT_TRUE(symbol_set(run_, "d7", S_DEFINE, 0, "R0"));
+  EXPECT_EQ(run_.symbols.find("d7")->text, "R0");
+  for (int i = 0; i < 50; ++i)
+    if (i != 7) {
+      EXPECT_EQ(run_.symbols.find("d" + std::to_string(i))->text, "t" + std::to_string(i));
+    }
+  // The caller's buffer may change afterwards: the table has its own copy.
+  std::string source = "ADD";
+  ASSERT_TRUE(symbol_set(run_, "op", S_DEFINE, 0, source));
+  source = "SUB";
+  EXPECT_EQ(run_.symbols.find("op")->text, "ADD");
+  // An S_EQU taking over no text keeps none, and a later text is its own.
+  run_.symbols.clear_text(*run_.symbols.find("d3"));
+  EXPECT_TRUE(run_.symbols.find("d3")->text.empty());
+  ASSERT_TRUE(symbol_set(run_, "d3", S_DEFINE, 0, "again"));
+  EXPECT_EQ(run_.symbols.find("d3")->text, "again");
+  EXPECT_EQ(run_.symbols.find("d4")->text, "t4");
 }
 
 }  // namespace
