@@ -3,7 +3,9 @@
 # and without its expanded-text file and its dependency file, counted in
 # instructions by callgrind (steady on a loaded machine; wall-clock best of
 # three when valgrind is missing), with the number of write calls.
-# Usage: sh bench/side_outputs.sh BUILD_DIR [MEGABYTES] [LINES]
+# The macro workloads show the cost where the text grows most: every call
+# is replaced by its expansion.
+# Usage: sh bench/side_outputs.sh BUILD_DIR [MEGABYTES] [LINES] [CALLS]
 set -e
 build=$(cd "${1:-build-bench}" && pwd)
 megabytes=${2:-4}
@@ -13,6 +15,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 python3 "$here/cppkv_gen.py" big.c "$megabytes"
+python3 "$here/cppkv_macro_gen.py" macros.c "$megabytes"
+python3 "$here/zrmackv_macro_gen.py" macros.arq "${4:-20000}" > /dev/null
 awk -v n="$lines" 'BEGIN {
   for (i = 0; i < n; i++) {
     k = i % 4
@@ -54,3 +58,9 @@ show "zrmackv" "$build/zrmackv" big.arq
 show "zrmackv +depfile" "$build/zrmackv" +depfile=big.d big.arq
 show "zrmackv +expand" "$build/zrmackv" +expand big.arq
 echo "  expanded source: $(wc -c < big.mrq) bytes"
+show "cppkv, macros" "$build/cppkv" macros.c
+show "cppkv -Wexpand_file, macros" "$build/cppkv" -Wexpand_file macros.i macros.c
+echo "  text file: $(wc -c < macros.i) bytes"
+show "zrmackv, macros" "$build/zrmackv" macros.arq
+show "zrmackv +expand, macros" "$build/zrmackv" +expand macros.arq
+echo "  expanded source: $(wc -c < macros.mrq) bytes"

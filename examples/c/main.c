@@ -10,5 +10,7 @@ int main(void)
 {
     board_init();
     for (;;) {
+        SET_BIT(LED_PORT, LED_BIT);
+        CLEAR_BIT(LED_PORT, LED_BIT);
     }
 }
