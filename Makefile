@@ -3,7 +3,7 @@
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build demo test sanitize bench clean
+.PHONY: all setup build demo test sanitize bench fuzz clean
 
 all: build
 
@@ -30,6 +30,14 @@ bench: setup
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_TESTS=OFF -DKV_BENCH=ON >/dev/null
 	cmake --build build-bench -j $(JOBS)
 	sh bench/run build-bench
+
+# Each fuzz target for SECONDS seconds (clang only); see fuzz/run.
+SECONDS ?= 60
+fuzz: setup
+	cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	      -DKV_TESTS=OFF -DKV_FUZZ=ON >/dev/null
+	cmake --build build-fuzz -j $(JOBS)
+	sh fuzz/run build-fuzz $(SECONDS)
 
 clean:
 	rm -rf build build-asan build-bench build-fuzz

@@ -1,104 +1,88 @@
-// libFuzzer target: one whole cppkv run, in process, over the fuzz input.
+// Fuzz target: one whole cppkv run per input, twice, on a fresh in-memory
+// file system (nothing is written to disk, nothing of an earlier input is
+// seen).
 //
-// Build and run (clang only):
-//   cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
-//         -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_TESTS=OFF -DKV_FUZZ=ON
-//   cmake --build build-fuzz -j2 --target cppkv_fuzz
-//   mkdir -p fuzz/corpus-cppkv
-//   build-fuzz/cppkv_fuzz fuzz/corpus-cppkv -max_len=70000 -timeout=10 \
-//         -rss_limit_mb=2048 -max_total_time=600
+// Input layout: see harness.h for the option picks. The text after them is
+// split at the lines "@@@@" into the source t.c, a.h beside it, sub/b.h
+// (found through -Isub and through the system path variables) and the text
+// of standard input, read when the default input name is left out.
 //
-// Input layout: the first byte picks options (bit 0 -c, bit 1 WBKIN=EUC,
-// bit 2 -WCSQA, bit 3 -P, bit 4 -WMT, bit 5 a bad WBKIN, bit 6 -Wstdout,
-// bit 7 -DX=1). The rest is split at each line "@@@@": the first part is
-// the source t.c, the second a.h beside it, the third sub/b.h, found
-// through -Isub and through the system path (-NCKVWA, INCKV=sub).
-#include <unistd.h>
-
+// Run: make fuzz SECONDS=60 (corpus in fuzz/corpus/cppkv).
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <string>
+#include <span>
 #include <string_view>
-#include <vector>
 
 #include "cppkv/cppkv.h"
+#include "fuzz/harness.h"
 
 namespace {
 
-std::string work_dir() {
-  static std::string dir = [] {
-    char templ[] = "/tmp/cppkv_fuzz.XXXXXX";
-    const char* made = mkdtemp(templ);
-    if (!made) std::abort();
-    std::filesystem::create_directories(std::string(made) + "/sub");
-    return std::string(made);
-  }();
-  return dir;
-}
+// File opens per run (the preprocessor spends no units on lines: its input
+// is bounded by the files). An include tree that opens a file twice per
+// level would otherwise open 2^40 files.
+constexpr std::uint64_t kWorkBudget = 256;
 
-// Counts the writes of the text channel and fails after a budget, which
-// ends the run with "cannot write output file": an include file that
-// includes itself twice per level does 2^40 opens, which is the language's
-// own cost, not a fault worth reporting.
-class BudgetSink final : public cppkv::TextSink {
- public:
-  int put_char(int c) override { return spend() ? c & 0xFF : -1; }
-  int put_text(std::string_view) override { return spend() ? 0 : -1; }
-
- private:
-  bool spend() { return ++calls_ < 100'000; }
-  std::size_t calls_ = 0;
+constexpr fuzz::Pick kOptions[] = {
+    {"-c"},           {"-DX=1"},        {"-D"},           {"X=2"},          {"-DBAD$"},
+    {"-DS='a b'"},    {"-UX"},          {"-U1bad"},       {"-Isub"},        {"-Isub,/w"},
+    {"-I"},           {"-o"},           {"out.i"},        {"-Pout.i"},      {"-P"},
+    {"-NCKVWA"},      {"-NCRQWA"},      {"-NCHXWA"},      {"-NCHYWA"},      {"-Nbogus"},
+    {"-V"},           {"-WEF"},         {"-WEFerr.txt"},  {"-Werror_fileerr.txt"},
+    {"-WMT"},         {"-Wmake_tagfile"}, {"-Wstdout"},   {"-Wall"},        {"-WSAW"},
+    {"-Wstop_at_warning"},              {"-WCSQA"},       {"-Wcheck_single_quote_asm"},
+    {"-Wccom_max_warnings"},            {"-WCMW"},        {"-asrq"},        {"-lnrq"},
+    {"-dir"},         {"-l"},           {"-fansi"},       {"-f"},           {"-"},
+    {"-x"},           {"t.c"},          {"missing.c"},    {"sub"},          {"-WEFmissing/e.txt"},
+    {"EUC", "WBKIN"}, {"euc", "WBKIN"}, {"SJIS", "WBKIN"}, {"bad", "WBKIN"},
+    {"sub", "INCKV"}, {"sub;/w", "INCRQ"}, {"", "INCHX"}, {"/nowhere;sub\\", "INCHY"},
+    {"--help"},       {"-Wexpand_file"}, {"-Wexpand_fileexp.i"}, {"-MF"},         {"-MFdeps.d"},
+    {"-MFt.c"},       {"-MFmissing/d"},  {"-MT"},           {"-MTall"},       {"-MT$(x) y"},
 };
 
-void write_file(const std::string& path, std::string_view data) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) std::abort();
-  std::fwrite(data.data(), 1, data.size(), f);
-  std::fclose(f);
-}
+class DigestSink final : public cppkv::TextSink {
+ public:
+  explicit DigestSink(fuzz::TextDigest& digest) : digest_(digest) {}
+  int put_char(int c) override {
+    char ch = static_cast<char>(c);
+    return digest_.add(std::string_view(&ch, 1)) ? c & 0xFF : -1;
+  }
+  int put_text(std::string_view text) override { return digest_.add(text) ? 0 : -1; }
+
+ private:
+  fuzz::TextDigest& digest_;
+};
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size == 0) return 0;
-  const unsigned flags = data[0];
-  std::string_view rest(reinterpret_cast<const char*>(data + 1), size - 1);
+  if (size == 0 || size > 64 * 1024) return -1;
+  fuzz::Invocation inv = fuzz::decode(std::span(data, size), kOptions);
+  fuzz::place_input(inv, "t.c");
+  auto parts = fuzz::split_parts(inv.text, "\n@@@@\n", 4);
 
-  std::vector<std::string_view> parts;
-  constexpr std::string_view kSplit = "\n@@@@\n";
-  while (parts.size() < 2) {
-    std::size_t at = rest.find(kSplit);
-    if (at == std::string_view::npos) break;
-    parts.push_back(rest.substr(0, at));
-    rest.remove_prefix(at + kSplit.size());
-  }
-  parts.push_back(rest);
-  while (parts.size() < 3) parts.push_back({});
-
-  const std::string dir = work_dir();
-  const std::string source = dir + "/t.c";
-  write_file(source, parts[0]);
-  write_file(dir + "/a.h", parts[1]);
-  write_file(dir + "/sub/b.h", parts[2]);
-
-  std::vector<std::string> args;
-  cppkv::Environment env;
-  if (flags & 0x01) args.push_back("-c");
-  if (flags & 0x02) env["WBKIN"] = "EUC";
-  if (flags & 0x20) env["WBKIN"] = "Sjis";
-  if (flags & 0x04) args.push_back("-WCSQA");
-  if (flags & 0x08) args.insert(args.end(), {"-P", dir + "/out.i"});
-  if (flags & 0x40) args.push_back("-Wstdout");
-  if (flags & 0x80) args.push_back("-DX=1");
-  args.insert(args.end(), {"-I" + dir + "/sub", "-NCKVWA", source});
-  env["INCKV"] = dir + "/sub";
-  if (flags & 0x10) args.push_back("-WMT");
-
-  static std::FILE* null_out = std::fopen("/dev/null", "w");
-  static std::FILE* null_in = std::fopen("/dev/null", "r");
-  BudgetSink sink;
-  cppkv::run_cppkv(args, env, null_in, null_out, null_out, &sink);
+  fuzz::check_runs(
+      [&] {
+        fuzz::RunScope scope(kWorkBudget);
+        auto& fs = scope.fs();
+        fs.add_file("t.c", parts[0]);
+        fs.add_file("a.h", parts[1]);
+        fs.add_file("sub/b.h", parts[2]);
+        fs.add_file("/stdin/text", parts[3]);
+        std::FILE* in = fs.open("/stdin/text", "rb");
+        fuzz::MemoryStream out;
+        fuzz::MemoryStream err;
+        fuzz::TextDigest digest;
+        DigestSink sink(digest);
+        fuzz::Outcome outcome;
+        outcome.exit_code = cppkv::run_cppkv(inv.args, inv.env, in, out.file(), err.file(), &sink);
+        std::fclose(in);
+        outcome.standard_output = out.text();
+        outcome.standard_error = err.text();
+        outcome.text_digest = digest.value();
+        outcome.files = fs.files();
+        return outcome;
+      },
+      {0, 1, 2, 3, 4, 10}, fuzz::repeat_this_input(std::span(data, size)));
   return 0;
 }

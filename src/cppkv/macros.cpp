@@ -9,6 +9,7 @@
 #include "cppkv/macro_expand.h"
 #include "cppkv/reader.h"
 #include "cppkv/report.h"
+#include "host/host.h"
 #include "cppkv/run.h"
 
 namespace cppkv {
@@ -165,7 +166,7 @@ void create_macro_table(Run& run) {
   MacroTable& t = run.macros;
   static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  std::time_t now = std::time(nullptr);
+  std::time_t now = host::current_time();
   std::tm local{};
   localtime_r(&now, &local);
   char buf[64];

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -48,6 +49,13 @@ bool is_directory(std::string_view name);
 // True when both names exist and are the same file (also through different
 // spellings or links).
 bool same_file(std::string_view a, std::string_view b);
+
+// The current time. A harness that compares two runs pins it with
+// fix_clock so that both see the same instant; release_clock returns to the
+// real clock.
+std::time_t current_time();
+void fix_clock(std::time_t when);
+void release_clock();
 
 // Console interrupt. The handler only sets a flag; the programs poll it.
 // Blocking calls are not restarted after it: an open or read that waits

@@ -1,6 +1,7 @@
 #include "zrmackv/line_engine.h"
 
 #include "host/host.h"
+#include "host/work_budget.h"
 #include "zrmackv/macro_engine.h"
 #include "zrmackv/rewrite.h"
 #include "zrmackv/run.h"
@@ -200,7 +201,9 @@ bool line_loop(Run& run) {
   for (;;) {
     reset_line_state(run);
     if (!src_getline(run)) return true;
-    if (host::interrupt_requested()) return false;
+    // A spent work budget (set only by harnesses) ends the run as an
+    // interrupt does.
+    if (host::interrupt_requested() || !host::spend_work()) return false;
     if (run.info.active) info_line_block(run);
     if (src.truncated) message_set(run, W_LINE_EXCEEDS, kMaxLineLengthText, MSG_WARNING);
     line_process(run);
