@@ -125,7 +125,7 @@ void macro_define(Run& run) {
     substitute_parameters(run, *m.before);
   }
   std::string_view text = run.settings.listing ? std::string_view(run.source.line)
-                                               : std::string_view(st.copy);
+                                               : std::string_view(st.text);
   StoredLine* node =
       stored_line_new(me, text, run.source.current_file, static_cast<std::int32_t>(run.source.line_no));
   if (me.last_line) me.last_line->next = node;

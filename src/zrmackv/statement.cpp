@@ -130,7 +130,6 @@ namespace {
   std::size_t begin = 0;
   while (begin < end && is_blank(line[begin])) ++begin;
   stmt.text.assign(line.substr(begin, end - begin));
-  stmt.copy.assign(stmt.text);
   // Most lines have no comment: clearing is cheaper than assigning nothing.
   if (end == line.size())
     stmt.comment.clear();
