@@ -32,7 +32,7 @@ bool take_buffered_line(std::FILE* file, std::string& line, std::size_t max) {
   if (!line_feed) return false;
   const std::size_t length = static_cast<std::size_t>(static_cast<const char*>(line_feed) - begin) + 1;
   if (std::memchr(begin, '\0', length)) return false;
-  line.assign(begin, length);
+  line.append(begin, length);  // line is empty: appending skips assign's general replace
   file->_IO_read_ptr += length;
   return true;
 #else

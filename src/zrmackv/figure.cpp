@@ -395,6 +395,13 @@ class Evaluator {
     return EVAL_NOT_CONST;
   }
   int end_steps(bool at_end);
+  // The current token as messages name it: held to kTokenMax - 1 bytes, a
+  // quoted one by its content. Made only when a message needs it.
+  const std::string& kept() {
+    std::string_view cursor = raw_;
+    figure_token(cursor, token_);
+    return token_;
+  }
 
   Run& run_;
   FigureState& fig_;
@@ -403,6 +410,7 @@ class Evaluator {
   std::vector<int>& operators_;
   std::string& token_;
   std::string_view stop_;
+  std::string_view raw_;  // the current token as written
   int parens_ = 0;
   bool undefined_used_ = false;
 };
@@ -441,19 +449,22 @@ int Evaluator::run() {
   bool after_rparen = false;
   for (;;) {
     // The raw text of the token, blanks excluded: numbers and names are read
-    // from it, so a token cut in token_ is still valued by its full text.
+    // from it, so a token longer than a message holds is still valued by its
+    // full text.
     std::size_t blanks = 0;
     while (blanks < cursor_.size() && (cursor_[blanks] == ' ' || cursor_[blanks] == '\t'))
       ++blanks;
     cursor_.remove_prefix(blanks);
     const char* start = cursor_.data();
-    int kind = figure_token(cursor_, token_);
-    std::string_view raw(start, static_cast<std::size_t>(cursor_.data() - start));
+    std::string_view spelling;
+    const int kind = figure_token_view(cursor_, spelling);
+    const std::string_view raw(start, static_cast<std::size_t>(cursor_.data() - start));
+    raw_ = raw;
 
     if (kind == T_END || is_relational(kind)) {
       if (kind != T_END) {
         stop_ = raw;
-        if (!had_operand) return fail(E_OPERAND_NOT_ENOUGH, token_);
+        if (!had_operand) return fail(E_OPERAND_NOT_ENOUGH, kept());
       }
       if (!after_operand && operators_.back() != OP_BOTTOM) {
         // An operator still waits for its right operand: "1+", "~", "1+(".
@@ -466,18 +477,18 @@ int Evaluator::run() {
 
     switch (kind) {
       case T_NUMBER: {
-        if (after_operand) return fail(E_EXPRESSION_SYNTAX, token_);
+        if (after_operand) return fail(E_EXPRESSION_SYNTAX, kept());
         std::int32_t value;
         if (!figure_number(run_, raw, value)) return EVAL_FAIL;
         operands_.push_back(value);
         break;
       }
       case T_SYMBOL: {
-        if (after_rparen) return fail(E_EXPRESSION_SYNTAX, token_);
-        if (after_operand) return fail(E_ILLEGAL_OPERAND, token_);
+        if (after_rparen) return fail(E_EXPRESSION_SYNTAX, kept());
+        if (after_operand) return fail(E_ILLEGAL_OPERAND, kept());
         SymbolResult symbol = symbol_lookup(run_, raw);
         if (symbol.kind == S_NOT_FOUND) {
-          if (run_.messages.quiet) return fail(E_SYMBOL_UNDEFINED, token_);
+          if (run_.messages.quiet) return fail(E_SYMBOL_UNDEFINED, kept());
           undefined_used_ = true;
           operands_.push_back(0);
         } else if (symbol.kind == S_EQU) {
@@ -494,7 +505,7 @@ int Evaluator::run() {
         if ((kind == T_PLUS || kind == T_MINUS) && after_operand) {
           offer_binary(binary_operator(kind));
         } else if (kind == T_TILDE || kind == T_LPAREN) {
-          if (after_rparen) return fail(E_EXPRESSION_SYNTAX, token_);
+          if (after_rparen) return fail(E_EXPRESSION_SYNTAX, kept());
           operators_.push_back(kind == T_TILDE ? OP_NOT : OP_LPAREN);
           if (kind == T_LPAREN) ++parens_;
         } else {
@@ -504,7 +515,7 @@ int Evaluator::run() {
         continue;
       case T_STAR: case T_SLASH: case T_PERCENT: case T_SHL: case T_SHR:
       case T_AMP: case T_PIPE: case T_CARET:
-        if (!after_operand) return fail(E_EXPRESSION_SYNTAX, token_);
+        if (!after_operand) return fail(E_EXPRESSION_SYNTAX, kept());
         offer_binary(binary_operator(kind));
         after_operand = after_rparen = false;
         continue;
@@ -517,7 +528,7 @@ int Evaluator::run() {
         after_operand = after_rparen = true;
         continue;
       case T_BAD:
-        return fail(E_EXPRESSION_SYNTAX, token_);
+        return fail(E_EXPRESSION_SYNTAX, kept());
       default:
         return not_constant();
     }

@@ -195,7 +195,8 @@ bool macro_expand_start(Run& run, const Symbol& macro, std::string_view actual) 
 
 // The macro entry named by token, or nullptr.
 const Symbol* macro_named(Run& run, const Token& token) {
-  if (token.cls != TK_NAME) return nullptr;
+  if (token.cls != TK_NAME || !run.macro.name_shapes.test(macro_name_shape(token.text)))
+    return nullptr;
   const Symbol* entry = run.symbols.find(token.text);
   return entry && entry->kind == S_MACRO ? entry : nullptr;
 }
@@ -214,21 +215,22 @@ bool macro_call(Run& run) {
   std::string_view r1 = run.line.stmt.text;
   const Token t1 = token_split(r1);
   std::string_view r2 = r1;
-  const Token t2 = token_split(r2);
-  ReservedWord c2;
-  if (t2.cls == TK_NAME) c2 = reserved_find_any_case(run, t2.text);
 
   bool started = false;
   if (t1.cls == TK_NAME) {
+    // Most lines name no macro: the second word is looked at only for a call.
     const Symbol* macro = macro_named(run, t1);
     if (!macro) return false;
+    const Token t2 = token_split(r2);
+    ReservedWord c2;
+    if (t2.cls == TK_NAME) c2 = reserved_find_any_case(run, t2.text);
     if (forbids_call(c2)) {
       message_set(run, E_MULTIPLE_DEFINED, t1.text, MSG_ERROR);
       return false;
     }
     if (c2.cls == RC_MACRO_DIRECTIVE) return false;
     started = macro_expand_start(run, *macro, r1);
-  } else if (const Symbol* macro = macro_named(run, t2)) {
+  } else if (const Symbol* macro = macro_named(run, token_split(r2))) {
     if (t1.cls != TK_NAME_COLON) {
       message_set(run, E_INVALID_SYMBOL_DEFINITION, t1.text, MSG_ERROR);
       return false;

@@ -47,6 +47,7 @@ void macro_define_start(Run& run, std::string_view name) {
   Symbol* entry = run.symbols.find(name, place);
   if (!entry) {
     entry = &symbol_new(run, name, S_MACRO, place);
+    me.name_shapes.set(macro_name_shape(name));
     me.macro_entries.push_back(entry);
   } else if (entry->kind != S_MACRO) {
     message_set(run, E_MULTIPLE_DEFINED, name, MSG_ERROR);
@@ -58,7 +59,7 @@ void macro_define_start(Run& run, std::string_view name) {
     me.redefine_free_list.push_back(entry->body);
     entry->body = nullptr;
   }
-  StoredLine* header = stored_line_new(run, st.copy, run.source.current_file,
+  StoredLine* header = stored_line_new(run, st.text, run.source.current_file,
                                        static_cast<std::int32_t>(run.source.line_no));
   entry->body = header;
   me.last_line = header;

@@ -22,7 +22,7 @@ bool endm_directive(Run& run);
 bool macro_expansion_end(Run& run);
 
 // Substitutes the formal parameters of params in the statement text, then
-// rebuilds the statement copy and the line buffer from the result.
+// rebuilds the line buffer from the result.
 void substitute_parameters(Run& run, const MacExp& params);
 
 // .LOCAL: declares local labels of the current expansion.

@@ -67,7 +67,6 @@ void substitute_parameters(Run& run, const MacExp& params) {
                                                   : std::string_view();
     replace_parameter(run, st.text, params.para_frm[i], value);
   }
-  st.copy.assign(st.text);
   if (run.settings.listing) {
     std::size_t indent = 0;
     while (indent < line.size() && is_blank(line[indent])) ++indent;

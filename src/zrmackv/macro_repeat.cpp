@@ -47,7 +47,7 @@ void repeat_define_start(Run& run, std::int32_t count) {
   m.rep_now = 0;
   m.rep_final = count;
   std::string_view text = run.settings.listing ? std::string_view(run.source.line)
-                                               : std::string_view(run.line.stmt.copy);
+                                               : std::string_view(run.line.stmt.text);
   StoredLine* header = stored_line_new(run, text, run.source.current_file,
                                        static_cast<std::int32_t>(run.source.line_no));
   m.rep_body = header;

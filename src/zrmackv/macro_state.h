@@ -3,6 +3,7 @@
 // the engine's counters.
 #pragma once
 
+#include <bitset>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -94,6 +95,10 @@ struct MacroEngine {
   std::vector<StoredLine*> redefine_free_list;  // replaced bodies waiting for release
   std::string call_line;               // the current line when it is a macro call
 
+  // Length and first byte (either case) of every macro name made: a word of
+  // a shape no macro has is refused as a call without a symbol lookup.
+  std::bitset<64 * 32> name_shapes;
+
   // Every macro entry made, so that the bodies are released at the end.
   std::vector<Symbol*> macro_entries;
   // File names of stored lines; each distinct name is kept once.
@@ -107,6 +112,11 @@ struct MacroEngine {
   std::string work;
   std::string item;
 };
+
+// The shape of a non-empty name that name_shapes records.
+inline std::size_t macro_name_shape(std::string_view name) {
+  return (name.size() % 64) * 32 + (static_cast<unsigned char>(name[0]) % 32);
+}
 
 // A new stored line with the text and the position given; the node and its
 // text are tracked allocations.

@@ -166,7 +166,7 @@ void macro_define(Run& run) {
     substitute_parameters(run, *m.before);
   }
   std::string_view text = run.settings.listing ? std::string_view(run.source.line)
-                                               : std::string_view(st.copy);
+                                               : std::string_view(st.text);
   StoredLine* node = stored_line_new(run, text, run.source.current_file,
                                      static_cast<std::int32_t>(run.source.line_no));
   if (run.info.active) info_macro_define(run.info, node, &node->line_data, node->f_name.data());

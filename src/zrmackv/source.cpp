@@ -80,9 +80,16 @@ bool take_from_queue(Run& run) {
     if (run.info.active)
       info_src_fgets(run.info, cursor, &cursor->line_data, cursor->f_name.data());
     if (cursor->has_text) {
-      s.line = cursor->line_data;
+      // A stored line never lies in the line buffer, and its file is mostly
+      // the one already current: both are refilled without assign's general
+      // replace.
+      s.line.clear();
+      s.line.append(cursor->line_data);
       s.nul_line_end = false;
-      s.current_file = cursor->f_name;
+      if (std::string_view(s.current_file) != cursor->f_name) {
+        s.current_file.clear();
+        s.current_file.append(cursor->f_name);
+      }
       s.line_no = static_cast<std::uint32_t>(cursor->line_no);
       s.from_queue = true;
       cursor = cursor->next;

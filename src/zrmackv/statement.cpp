@@ -1,5 +1,8 @@
 #include "zrmackv/statement.h"
 
+#include <bit>
+
+#include "zrmackv/byte_words.h"
 #include "zrmackv/reserved.h"
 #include "zrmackv/run.h"
 
@@ -105,23 +108,55 @@ constexpr std::array<bool, 256> kCommentSplitChars = [] {
   return table;
 }();
 
+namespace {
+
+// One byte the comment split looks at: a quote opens or closes a quoted
+// part, a ";" outside one begins the comment. True at the comment.
+bool comment_split_step(char c, char& quote) {
+  if (quote) {
+    if (c == quote) quote = 0;
+  } else if (c == '"' || c == '\'') {
+    quote = c;
+  } else if (c == ';') {
+    return true;
+  }
+  return false;
+}
+
+// The comment's start with the blanks before the ";" at semicolon.
+std::size_t with_blanks_before(std::string_view line, std::size_t semicolon) {
+  while (semicolon > 0 && is_blank(line[semicolon - 1])) --semicolon;
+  return semicolon;
+}
+
+}  // namespace
+
 std::size_t comment_start(std::string_view line) {
   // A quoted part runs from a quote to the next quote of the same kind; a
   // backslash escapes nothing here, so 'C:\dir\' closes at its last quote.
   char quote = 0;
-  for (std::size_t i = 0; i < line.size(); ++i) {
-    char c = line[i];
-    if (!kCommentSplitChars[static_cast<unsigned char>(c)]) continue;
-    if (quote) {
-      if (c == quote) quote = 0;
-    } else if (c == '"' || c == '\'') {
-      quote = c;
-    } else if (c == ';') {
-      while (i > 0 && is_blank(line[i - 1])) --i;
-      return i;
+  const std::size_t n = line.size();
+  std::size_t i = 0;
+  // Eight bytes at a time, visiting only quotes and ";" in line order (the
+  // flags are taken lowest bit first, which is memory order only on a
+  // little-endian host).
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; i + 8 <= n; i += 8) {
+      const std::uint64_t word = load_word(line.data() + i);
+      std::uint64_t marks =
+          bytes_equal(word, '"') | bytes_equal(word, '\'') | bytes_equal(word, ';');
+      for (; marks != 0; marks &= marks - 1) {
+        const std::size_t at = i + flagged_byte(marks);
+        if (comment_split_step(line[at], quote)) return with_blanks_before(line, at);
+      }
     }
   }
-  return line.size();
+  for (; i < n; ++i) {
+    const char c = line[i];
+    if (kCommentSplitChars[static_cast<unsigned char>(c)] && comment_split_step(c, quote))
+      return with_blanks_before(line, i);
+  }
+  return n;
 }
 
 namespace {
@@ -129,13 +164,13 @@ namespace {
 [[gnu::always_inline]] inline void make_statement_at(Statement& stmt, std::string_view line, std::size_t end) {
   std::size_t begin = 0;
   while (begin < end && is_blank(line[begin])) ++begin;
-  stmt.text.assign(line.substr(begin, end - begin));
-  stmt.copy.assign(stmt.text);
-  // Most lines have no comment: clearing is cheaper than assigning nothing.
-  if (end == line.size())
-    stmt.comment.clear();
-  else
-    stmt.comment.assign(line.substr(end));
+  // The line never lies in the statement's own strings, so each is emptied
+  // and refilled: cheaper for a line's few bytes than assign's general
+  // replace, which must allow for a source inside the string itself.
+  stmt.text.clear();
+  stmt.text.append(line.data() + begin, end - begin);
+  stmt.comment.clear();
+  if (end != line.size()) stmt.comment.append(line.data() + end, line.size() - end);
   stmt.label_form = LABEL_NONE;
   stmt.label = {};
   stmt.operation = {};

@@ -34,7 +34,6 @@ struct Token {
 // and stay valid until text changes.
 struct Statement {
   std::string text;     // line without leading blanks, comment and blanks before it
-  std::string copy;     // a copy of text taken when it is made; never consumed
   std::string comment;  // from the first ";" outside quotes, with the blanks before it
 
   int label_form = LABEL_NONE;
@@ -67,7 +66,7 @@ Token token_split(std::string_view& text);
 // outside quotes; line.size() when there is no comment.
 std::size_t comment_start(std::string_view line);
 
-// Makes the statement text, its copy and the comment from line.
+// Makes the statement text and the comment from line.
 void make_statement(Statement& stmt, std::string_view line);
 
 // The same with the comment taken to begin at comment_at, where it was found

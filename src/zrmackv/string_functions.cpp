@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "zrmackv/byte_words.h"
 #include "zrmackv/macro_engine.h"
 #include "zrmackv/run.h"
 
@@ -61,19 +62,6 @@ inline bool may_start_keyword(std::string_view line, std::size_t at) {
          (first == 's' && second == 'u');
 }
 
-// A word of eight bytes with the high bit set in each byte that is zero,
-// and no other bit.
-constexpr std::uint64_t zero_bytes(std::uint64_t x) {
-  constexpr std::uint64_t kLow7 = 0x7f7f7f7f7f7f7f7fu;
-  return ~(((x & kLow7) + kLow7) | x | kLow7);
-}
-
-// Memory index of the byte whose flag is the lowest bit set in flags.
-std::size_t flagged_byte(std::uint64_t flags) {
-  const auto k = static_cast<std::size_t>(std::countr_zero(flags) / 8);
-  return std::endian::native == std::endian::little ? k : 7 - k;
-}
-
 // The common line holds none of the keywords, and this is all the work it
 // costs: the line is read eight bytes at a time, and only the places of its
 // dots are looked at. A true answer may still find no keyword.
@@ -84,12 +72,10 @@ bool may_hold_keyword(std::string_view line) {
       if (line[i] == '.' && may_start_keyword(line, i)) return true;
     return false;
   }
-  constexpr std::uint64_t kDots = 0x0101010101010101u * '.';
   for (std::size_t i = 0;; i += 8) {
     if (i + 8 > n) i = n - 8;  // the last word overlaps the one before it
-    std::uint64_t word;
-    std::memcpy(&word, line.data() + i, sizeof word);
-    for (std::uint64_t dots = zero_bytes(word ^ kDots); dots != 0; dots &= dots - 1)
+    const std::uint64_t word = load_word(line.data() + i);
+    for (std::uint64_t dots = bytes_equal(word, '.'); dots != 0; dots &= dots - 1)
       if (may_start_keyword(line, i + flagged_byte(dots))) return true;
     if (i + 8 == n) return false;
   }

@@ -143,10 +143,9 @@ class Scan : public ::testing::Test {
   zrmackv::Run run;
 };
 
-TEST_F(Scan, MakesStatementTextCopyAndComment) {
+TEST_F(Scan, MakesStatementTextAndComment) {
   scan("\t LAB:  NOP   ; note ");
   EXPECT_EQ(st().text, "LAB:  NOP");
-  EXPECT_EQ(st().copy, "LAB:  NOP");
   EXPECT_EQ(st().comment, "   ; note ");
 }
 

@@ -58,7 +58,6 @@ TEST_F(StringFunctions, ResultReplacesTheCallAndTheCommentIsKept) {
   EXPECT_EQ(code(), 0);
   const Statement& st = run_.line.stmt;
   EXPECT_EQ(st.text, "LAB:\tMOV.W #3,R0");
-  EXPECT_EQ(st.copy, "LAB:\tMOV.W #3,R0");
   EXPECT_EQ(st.comment, "\t; .LEN{'x'} .SUBSTR{'ab',1,1}");
 
   // The comment found before the call is kept even when the result would
