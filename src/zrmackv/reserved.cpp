@@ -1,6 +1,8 @@
 #include "zrmackv/reserved.h"
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "zrmackv/run.h"
 
@@ -122,6 +124,37 @@ constexpr PackedWord pack_upper(std::string_view word) {
   return key;
 }
 
+// The same key as pack_upper, for lookups at run time: the bytes are taken
+// with a few wide loads (overlapping where the word is shorter than the
+// load) instead of one at a time, and only the first eight go through the
+// upper-casing of eight bytes at once.
+inline PackedWord pack_upper_fast(std::string_view word) {
+  if constexpr (std::endian::native != std::endian::little) {
+    return pack_upper(word);
+  } else {
+    const char* p = word.data();
+    const std::size_t n = word.size();
+    std::uint64_t head;
+    std::uint64_t tail = static_cast<std::uint64_t>(n) << 8;
+    if (n >= 8) {
+      std::memcpy(&head, p, 8);
+      if (n > 8) tail |= static_cast<unsigned char>(to_upper(p[8]));
+    } else if (n >= 4) {
+      // Bytes 0-3 and n-4 to n-1; where the two overlap they are the same bytes.
+      std::uint32_t low, high;
+      std::memcpy(&low, p, 4);
+      std::memcpy(&high, p + n - 4, 4);
+      head = low | (static_cast<std::uint64_t>(high) << (8 * (n - 4)));
+    } else {
+      const auto byte = [p](std::size_t i) {
+        return static_cast<std::uint64_t>(static_cast<unsigned char>(p[i]));
+      };
+      head = byte(0) | (byte(n / 2) << (8 * (n / 2))) | (byte(n - 1) << (8 * (n - 1)));
+    }
+    return {upper_case_bytes(head), tail};
+  }
+}
+
 static_assert(pack_upper("mov.b_Z{") == pack("MOV.B_Z{"));
 static_assert(pack_upper("..macpara") == pack("..MACPARA"));
 static_assert(pack_upper("`az@[\xE1") == pack("`AZ@[\xE1"));
@@ -140,6 +173,7 @@ struct IndexSlot {
   std::uint64_t head = 0;
   std::uint16_t tail = 0;  // byte 9 and the length: a word has at most 9 bytes
   std::uint16_t code = 0;  // 0: the slot is free
+  std::uint8_t cls = RC_NONE;  // reserved_class(code), kept so a hit needs no range tests
   constexpr bool holds(const PackedWord& key) const { return head == key.head && tail == key.tail; }
 };
 static_assert(sizeof(IndexSlot) == 16);
@@ -152,7 +186,8 @@ constexpr void index_add(ReservedIndex& index, std::string_view word, int code) 
   PackedWord key = pack(word);
   for (std::size_t i = index_slot(key);; i = (i + 1) & (kIndexSize - 1)) {
     if (index[i].code == 0) {
-      index[i] = {key.head, static_cast<std::uint16_t>(key.tail), static_cast<std::uint16_t>(code)};
+      index[i] = {key.head, static_cast<std::uint16_t>(key.tail), static_cast<std::uint16_t>(code),
+                  static_cast<std::uint8_t>(reserved_class(code))};
       return;
     }
     if (index[i].holds(key)) return;
@@ -186,11 +221,11 @@ constexpr ReservedIndex kIndex = build_index();
 template <bool UpperCase>
 ReservedWord index_find(std::string_view word) {
   if (word.empty() || word.size() > kMaxReservedLength) return {};
-  PackedWord key = UpperCase ? pack_upper(word) : pack(word);
+  PackedWord key = UpperCase ? pack_upper_fast(word) : pack(word);
   for (std::size_t i = index_slot(key);; i = (i + 1) & (kIndexSize - 1)) {
     const IndexSlot& slot = kIndex[i];
     if (slot.code == 0) return {};
-    if (slot.holds(key)) return {reserved_class(slot.code), slot.code};
+    if (slot.holds(key)) return {slot.cls, slot.code};
   }
 }
 

@@ -101,7 +101,9 @@ void expect_same_answer(const Run& run, const std::string& word) {
   std::string upper(word);
   for (char& c : upper)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  EXPECT_EQ(any.code, run.reserved.chain_find(upper).code) << word;
+  ReservedWord chain_upper = run.reserved.chain_find(upper);
+  EXPECT_EQ(any.code, chain_upper.code) << word;
+  EXPECT_EQ(any.cls, chain_upper.cls) << word;
 }
 
 }  // namespace
@@ -124,4 +126,22 @@ TEST(ReservedTable, IndexAgreesWithTheChainsOnEveryWordAndItsNeighbours) {
     expect_same_answer(t.run, word + "0");
     expect_same_answer(t.run, word + std::string(1, '\0'));
   }
+}
+
+// Only the bytes of the word itself count, whatever follows it in the line,
+// and a word of any length is found in any mix of cases.
+TEST(ReservedTable, AnyCaseLookupReadsOnlyTheWord) {
+  Loaded t;
+  const std::string line = "r0l nopx ..macparaX .endmX";
+  const std::string_view v(line);
+  EXPECT_EQ(reserved_find_any_case(t.run, v.substr(0, 2)).code, 1);  // R0, not R0L
+  EXPECT_EQ(reserved_find_any_case(t.run, v.substr(0, 3)).code, 5);  // R0L
+  EXPECT_EQ(reserved_find_any_case(t.run, v.substr(4, 3)).cls, RC_MNEMONIC);
+  EXPECT_EQ(reserved_find_any_case(t.run, v.substr(4, 4)).cls, RC_NONE);
+  EXPECT_EQ(reserved_find_any_case(t.run, v.substr(9, 9)).code, MT_MACPARA);
+  EXPECT_EQ(reserved_find_any_case(t.run, v.substr(9, 10)).cls, RC_NONE);
+  EXPECT_EQ(reserved_find_any_case(t.run, v.substr(20, 5)).cls, RC_MACRO_DIRECTIVE);
+  EXPECT_EQ(reserved_find_any_case(t.run, v.substr(20, 6)).cls, RC_NONE);
+  EXPECT_EQ(reserved_find_any_case(t.run, "InTb").code, 15);
+  EXPECT_EQ(reserved_find_any_case(t.run, "..mAcPaRa").code, MT_MACPARA);
 }
