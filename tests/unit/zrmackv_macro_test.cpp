@@ -3,11 +3,7 @@
 // scratch output file receives.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -15,8 +11,8 @@
 #include "zrmackv/line_writer.h"
 #include "zrmackv/run.h"
 #include "zrmackv/zrmackv.h"
+#include "zrmackv_run_folder.h"
 
-namespace fs = std::filesystem;
 using namespace zrmackv;
 using Lines = std::vector<std::string>;
 
@@ -32,33 +28,16 @@ class RecordingWriter final : public LineWriter {
   Lines lines;
 };
 
-class MacroRun : public ::testing::Test {
+class MacroRun : public zrmackv_test::RunFolder {
  protected:
-  void SetUp() override {
-    old_ = fs::current_path();
-    dir_ = fs::temp_directory_path() /
-           ("zrmackv_macro_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    fs::current_path(dir_);
-    out_ = std::tmpfile();
-  }
-  void TearDown() override {
-    std::fclose(out_);
-    fs::current_path(old_);
-    fs::remove_all(dir_);
-  }
   Lines run(const std::string& source, std::vector<std::string> args = {}) {
-    std::ofstream("prog.arq", std::ios::binary) << source;
+    write("prog.arq", source);
     args.push_back("prog");
     RecordingWriter writer;
     exit_code_ = run_zrmackv(args, {}, out_, &writer);
     return writer.lines;
   }
 
-  fs::path old_, dir_;
-  std::FILE* out_ = nullptr;
   int exit_code_ = -1;
 };
 
@@ -90,7 +69,7 @@ TEST_F(MacroRun, ListingKeepsIndentationAndCommentsAndMacroListingTheEndm) {
 }
 
 TEST_F(MacroRun, FileControlWhenTheBodyComesFromAnotherFile) {
-  std::ofstream("defs.inc") << "IN\t.MACRO\n\tNOP\n\t.ENDM\n";
+  write("defs.inc", "IN\t.MACRO\n\tNOP\n\t.ENDM\n");
   Lines got = run("\t.INCLUDE\tdefs.inc\n\tIN\n\tRTS\n\tIN\n");
   EXPECT_EQ(got, (Lines{"IN\t.MACRO", "\tNOP", "\t.ENDM", "\tIN",
                         "<file defs.inc>", "NOP", "<file prog.arq>", "\tRTS", "\tIN",
