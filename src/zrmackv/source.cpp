@@ -26,8 +26,10 @@ ReadResult read_physical_line(std::FILE* file, std::string& line, std::size_t ma
   if (!host::read_line(file, line, max, nul_line_end))
     return std::ferror(file) ? ReadResult::Failed : ReadResult::End;
   // The bytes after a NUL are read without a length bound; an interrupt that
-  // cut that read short makes the read a failed one.
-  if (host::interrupt_requested()) return ReadResult::Failed;
+  // cut that read short makes the read a failed one. Only such a line (or an
+  // over-long or last one) lacks its line feed, so ordinary lines skip this.
+  if ((line.empty() || line.back() != '\n') && host::interrupt_requested())
+    return ReadResult::Failed;
   // A CR-LF line end must not cost the line its last character: a line that
   // fills the read with its CR takes the LF behind it too, as its LF form
   // would have.
