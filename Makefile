@@ -3,7 +3,7 @@
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build demo test sanitize bench fuzz clean
+.PHONY: all setup build demo test sanitize bench fuzz fuzz-scale clean
 
 all: build
 
@@ -33,11 +33,19 @@ bench: setup
 
 # Each fuzz target for SECONDS seconds (clang only); see fuzz/run.
 SECONDS ?= 60
+RUNS ?= 10000000
 fuzz: setup
 	cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	      -DKV_TESTS=OFF -DKV_FUZZ=ON >/dev/null
 	cmake --build build-fuzz -j $(JOBS)
 	sh fuzz/run build-fuzz $(SECONDS)
+
+# Both fuzz targets at once for RUNS inputs each (clang only); see fuzz/scale.
+fuzz-scale: setup
+	cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	      -DKV_TESTS=OFF -DKV_FUZZ=ON >/dev/null
+	cmake --build build-fuzz -j $(JOBS)
+	sh fuzz/scale build-fuzz $(RUNS)
 
 clean:
 	rm -rf build build-asan build-bench build-fuzz

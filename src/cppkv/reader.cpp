@@ -187,9 +187,10 @@ inline int CharSource::get() {
 // ---------------------------------------------------------------------------
 // Include-file stack
 
-Reader::Reader() : pushed_back_text(new char[kPushedBackSize]) {
-  join_marks.reserve(kLineBufferSize + 1);
-}
+// The join marks grow with the first lines that are continued (a few
+// entries at most for ordinary sources); reserving room for a whole line's
+// worth up front would cost 128 KiB per run for nothing.
+Reader::Reader() : pushed_back_text(new char[kPushedBackSize]) {}
 
 Reader::~Reader() {
   for (IncludeEntry& e : stack)
