@@ -17,6 +17,7 @@ Usage: peers.py BUILD-FOLDER [--runs N] [--inputs DIR]
 """
 import argparse
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -154,6 +155,14 @@ def repeat_file(src, dst, times):
             f.write(data)
 
 
+def rename_macro(src, dst, old, new):
+    """A copy of src with every whole word old replaced by new."""
+    with open(src) as f:
+        text = f.read()
+    with open(dst, "w") as f:
+        f.write(re.sub(rf"\b{old}\b", new, text))
+
+
 def write_symbol_inputs(folder):
     """Two inputs of the same length: one defines ARQ_SYMBOLS new names, the
     other keeps redefining one name."""
@@ -223,6 +232,14 @@ def main():
                 nasm("flat.asm"), work, args.runs, target=2.0)
         compare("assembler, macros and repeats", ("zrmackv big.arq", [zrmackv, "big.arq"]),
                 nasm("big.asm"), work, args.runs, target=2.0)
+        # The generator names its macro ADDX, which is a mnemonic of this
+        # assembler, so zrmackv rightly refuses big.arq ("Reserved word is
+        # used as label or symbol", exit 3). The same workload with the macro
+        # renamed is the comparison that means something.
+        rename_macro(os.path.join(work, "big.arq"), os.path.join(work, "bigm.arq"), "ADDX", "ADDXM")
+        compare("assembler, macros and repeats, macro renamed ADDXM",
+                ("zrmackv bigm.arq", [zrmackv, "bigm.arq"]), nasm("big.asm"), work, args.runs,
+                target=2.0)
 
         startup_runs = max(args.runs, 20)
         compare("start-up, one-line file", ("zrmackv one.arq", [zrmackv, "one.arq"]),
