@@ -117,6 +117,25 @@ TEST(CommentSplit, EverySpecialByteIsSeenWhereverItStands) {
   }
 }
 
+TEST(CommentSplit, TheLastBytesOfEveryLengthAreSeenOnce) {
+  // The bytes after the last whole group of eight are read again as the end
+  // of an overlapping group: a quote there must count once, not twice, and
+  // one in the overlap must not count again.
+  for (std::size_t n = 0; n <= 24; ++n) {
+    for (std::size_t at = 0; at < n; ++at) {
+      for (char special : {';', '\'', '"'}) {
+        std::string line(n, 'a');
+        line[at] = special;
+        EXPECT_EQ(comment_start(line), comment_start_bytewise(line)) << line;
+        if (at + 1 < n) {
+          line[n - 1] = ';';  // behind an opening quote, or after a comment
+          EXPECT_EQ(comment_start(line), comment_start_bytewise(line)) << line;
+        }
+      }
+    }
+  }
+}
+
 TEST(CommentSplit, QuotedPartsHideTheSemicolon) {
   EXPECT_EQ(comment_start("NOP ; x"), 3u);
   EXPECT_EQ(comment_start("NOP\t \t;"), 3u);
