@@ -3,6 +3,7 @@
 #include "zrmackv/figure.h"
 #include "zrmackv/reserved.h"
 #include "zrmackv/run.h"
+#include "zrmackv/text_copy.h"
 #include "zrmackv/statement.h"
 
 namespace zrmackv {
@@ -78,7 +79,7 @@ int string_condition(Run& run, std::string_view operand) {
 // signed 32-bit values. Undefined symbols count as 0 without a message.
 int numeric_condition(Run& run, std::string_view operand) {
   std::string& text = run.figure.operand;
-  text.assign(operand);
+  copy_text(text, operand);
   int status = figure_eval(run, text);
   if (status == EVAL_NOT_CONST) {
     message_set(run, E_NOT_CONSTANT, operand, MSG_ERROR);

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "zrmackv/run.h"
+#include "zrmackv/text_copy.h"
 
 namespace zrmackv {
 
@@ -27,7 +28,7 @@ namespace {
 // Token text is held to kTokenMax - 1 bytes: a longer token is consumed
 // whole from the cursor, but only its first kTokenMax - 1 bytes are kept.
 void keep_text(std::string& token_text, std::string_view text) {
-  token_text.assign(text.substr(0, std::min(text.size(), kTokenMax - 1)));
+  copy_text(token_text, text.substr(0, std::min(text.size(), kTokenMax - 1)));
 }
 
 void keep_char(std::string& token_text, char c) {
@@ -544,15 +545,11 @@ int figure_eval(Run& run, std::string& operand) {
   Evaluator evaluator(run, operand);
   int status = evaluator.run();
   run.figure.value = run.figure.operands.back();
-  std::size_t consumed = static_cast<std::size_t>(evaluator.rest().data() - operand.data());
+  // The text read is dropped, except a relational operator the evaluation
+  // stopped at: it was the last token read and stays in front of the rest.
   std::string_view stop = evaluator.stop_operator();
-  if (stop.empty()) {
-    operand.erase(0, consumed);
-  } else {
-    // Put the relational operator back in front of the unread rest.
-    char text[2] = {stop[0], stop.size() > 1 ? stop[1] : '\0'};
-    operand.replace(0, consumed, text, stop.size());
-  }
+  const char* kept_from = stop.empty() ? evaluator.rest().data() : stop.data();
+  operand.erase(0, static_cast<std::size_t>(kept_from - operand.data()));
   return status;
 }
 

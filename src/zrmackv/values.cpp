@@ -5,6 +5,7 @@
 
 #include "zrmackv/reserved.h"
 #include "zrmackv/run.h"
+#include "zrmackv/text_copy.h"
 #include "zrmackv/statement.h"
 
 namespace zrmackv {
@@ -42,7 +43,7 @@ void equ_directive(Run& run) {
   // stored.
   run.messages.quiet = true;
   std::string& operand = run.figure.operand;
-  operand.assign(st.operand);
+  copy_text(operand, st.operand);
   int status = figure_eval(run);
   if (status == EVAL_OK && !run.figure.division_by_zero) {
     std::string_view rest = operand;

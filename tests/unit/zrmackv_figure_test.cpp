@@ -8,6 +8,7 @@
 
 #include "zrmackv/figure.h"
 #include "zrmackv/run.h"
+#include "zrmackv/text_copy.h"
 
 namespace zrmackv {
 namespace {
@@ -430,3 +431,25 @@ TEST_F(FigureEval, DeepNestingNeedsNoRecursion) {
 
 }  // namespace
 }  // namespace zrmackv
+
+TEST(CopyText, CopiesFromElsewhereAndFromInsideItself) {
+  using zrmackv::copy_text;
+  std::string s = "previous longer text";
+  copy_text(s, "SYM");
+  EXPECT_EQ(s, "SYM");
+  const std::string other = "A+B";
+  copy_text(s, other);
+  EXPECT_EQ(s, "A+B");
+  // A part of the string itself, at its start, in its middle and at its end.
+  s = "abcdef";
+  copy_text(s, std::string_view(s).substr(0, 3));
+  EXPECT_EQ(s, "abc");
+  s = "abcdef";
+  copy_text(s, std::string_view(s).substr(2, 3));
+  EXPECT_EQ(s, "cde");
+  s = "abcdef";
+  copy_text(s, std::string_view(s).substr(6));
+  EXPECT_EQ(s, "");
+  copy_text(s, {});
+  EXPECT_EQ(s, "");
+}
