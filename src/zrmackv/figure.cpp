@@ -235,6 +235,18 @@ std::int32_t figure_oct(std::string_view digits, int& status) {
   return convert(digits, 8, 11, status);
 }
 std::int32_t figure_dec(std::string_view digits, int& status) {
+  // Nine decimal digits or fewer never overflow 32 bits: such a number, the
+  // common one, needs neither the significant-digit count nor the overflow
+  // tests. Anything else, a bad digit included, takes the general way.
+  if (digits.size() <= 9) {
+    std::uint32_t value = 0;
+    for (char c : digits) {
+      const unsigned d = static_cast<unsigned char>(c) - unsigned{'0'};
+      if (d > 9) return convert(digits, 10, 10, status);
+      value = value * 10 + d;
+    }
+    return static_cast<std::int32_t>(value);
+  }
   return convert(digits, 10, 10, status);
 }
 std::int32_t figure_hex(std::string_view digits, int& status) {
@@ -259,7 +271,7 @@ bool figure_number(Run& run, std::string_view text, std::int32_t& value) {
   status = CONV_NONE;
   value = 0;
   if (text.empty()) return true;
-  std::string_view body = text.substr(0, text.size() - 1);
+  const std::string_view body(text.data(), text.size() - 1);
   switch (text.back()) {
     case 'B': case 'b': value = figure_bin(body, status); break;
     case 'O': case 'o': value = figure_oct(body, status); break;

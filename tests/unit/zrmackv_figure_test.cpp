@@ -171,6 +171,21 @@ TEST(FigureConvert, RadixConverters) {
   figure_dec("1", status);
   EXPECT_EQ(status, CONV_OVERFLOW);
 
+  // Up to nine decimal digits take a shorter way than longer numbers; both
+  // sides of that length, and bad bytes on either side of the digits.
+  for (auto [digits, value] : std::vector<std::pair<std::string, std::int32_t>>{
+           {"999999999", 999999999}, {"000000007", 7}, {"1000000000", 1000000000},
+           {"2147483647", INT32_MAX}, {"0000000000", 0}, {"0", 0}}) {
+    status = CONV_NONE;
+    EXPECT_EQ(figure_dec(digits, status), value) << digits;
+    EXPECT_EQ(status, CONV_NONE) << digits;
+  }
+  for (std::string digits : {"12345678/", "/", "12345678:", ":1", "99999999\xff", "1234567890:"}) {
+    status = CONV_NONE;
+    EXPECT_EQ(figure_dec(digits, status), 0) << digits;
+    EXPECT_EQ(status, CONV_BAD_DIGIT) << digits;
+  }
+
   status = CONV_NONE;
   EXPECT_EQ(figure_convert_by_suffix("FFh", status), 255);
   EXPECT_EQ(figure_convert_by_suffix("101b", status), 5);
