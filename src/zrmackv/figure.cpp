@@ -152,7 +152,9 @@ void keep_string(std::string& token_text, std::string_view token) {
 
 // SIZEOF and TOPOF, in any case, are keywords of their own whatever kind
 // of token spells them.
-int keyword_kind(int kind, std::string_view spelling) {
+[[gnu::always_inline]] inline int keyword_kind(int kind, std::string_view spelling) {
+  // Most tokens are neither five nor six bytes long: the length settles them.
+  if (spelling.size() != 5 && spelling.size() != 6) return kind;
   if (equals_upper(spelling, "SIZEOF")) return T_SIZEOF;
   if (equals_upper(spelling, "TOPOF")) return T_TOPOF;
   return kind;
@@ -165,7 +167,7 @@ int next_token(std::string_view& cursor, std::string_view& token) {
   cursor.remove_prefix(start);
   std::size_t length = 0;
   int kind = token_extent(cursor, length);
-  token = cursor.substr(0, length);
+  token = std::string_view(cursor.data(), length);
   cursor.remove_prefix(length);
   return kind;
 }
