@@ -3,13 +3,10 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <cstring>
 #include <string_view>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "host/host.h"
+#include "zrmackv/byte_words.h"
 #include "zrmackv/run.h"
 
 namespace zrmackv {
@@ -208,14 +205,11 @@ void cut_line(Run& run) {
 // (one bit a byte, in line order) of the chunk before, whose last byte may
 // begin a pair with this chunk's first; it takes out this chunk's.
 unsigned chunk_marks(__m128i chunk, unsigned& dots) {
-  const auto flags = [chunk](char c) {
-    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, _mm_set1_epi8(c))));
-  };
   const unsigned before = dots;
-  dots = flags('.');
+  dots = chunk_flags(chunk, '.');
   unsigned marks = 0;
-  if (flags('\\')) marks |= MARK_BACKSLASH;
-  if (flags('?')) marks |= MARK_QUESTION;
+  if (chunk_flags(chunk, '\\')) marks |= MARK_BACKSLASH;
+  if (chunk_flags(chunk, '?')) marks |= MARK_QUESTION;
   if ((dots & (dots >> 1)) | ((before >> 15) & dots & 1u)) marks |= MARK_DOUBLE_DOT;
   return marks;
 }
@@ -233,25 +227,20 @@ unsigned rewrite_marks(std::string_view line) {
     // chunk, which may see a byte twice: a mark found twice is one mark.
     unsigned dots = 0;
     std::size_t i = 0;
-    for (; i + 16 <= n; i += 16)
-      marks |= chunk_marks(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), dots);
+    for (; i + 16 <= n; i += 16) marks |= chunk_marks(load_chunk(p + i), dots);
     if (i < n) {
       dots = 0;  // the overlapping chunk holds the seam with the one before
-      marks |= chunk_marks(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n - 16)), dots);
+      marks |= chunk_marks(load_chunk(p + n - 16), dots);
     }
     return marks;
   }
   if (n >= 8) {
-    // The first eight bytes and the last eight, side by side: every byte is
-    // there, and every pair of neighbours is inside one of the halves. A dot
-    // pair across the middle that the line does not hold costs only the
-    // exact search of the step.
-    std::uint64_t first, last;
-    std::memcpy(&first, p, 8);
-    std::memcpy(&last, p + n - 8, 8);
+    // The first eight bytes and the last eight: every byte is there, and
+    // every pair of neighbours is inside one of the halves. A dot pair
+    // across the middle that the line does not hold costs only the exact
+    // search of the step.
     unsigned dots = 0;
-    return chunk_marks(_mm_set_epi64x(static_cast<long long>(last), static_cast<long long>(first)),
-                       dots);
+    return chunk_marks(load_ends(p, n), dots);
   }
 #endif
   char before = 0;

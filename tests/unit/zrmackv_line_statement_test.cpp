@@ -118,10 +118,11 @@ TEST(CommentSplit, EverySpecialByteIsSeenWhereverItStands) {
 }
 
 TEST(CommentSplit, TheLastBytesOfEveryLengthAreSeenOnce) {
-  // The bytes after the last whole group of eight are read again as the end
-  // of an overlapping group: a quote there must count once, not twice, and
-  // one in the overlap must not count again.
-  for (std::size_t n = 0; n <= 24; ++n) {
+  // The bytes after the last whole group are read again as the end of an
+  // overlapping group, and a line of 8 to 15 bytes as its first and last
+  // eight: a quote in an overlap must count once, not twice. Lengths up to
+  // three groups of sixteen.
+  for (std::size_t n = 0; n <= 48; ++n) {
     for (std::size_t at = 0; at < n; ++at) {
       for (char special : {';', '\'', '"'}) {
         std::string line(n, 'a');
