@@ -47,7 +47,7 @@ void equ_directive(Run& run) {
   int status = figure_eval(run);
   if (status == EVAL_OK && !run.figure.division_by_zero) {
     std::string_view rest = operand;
-    if (figure_token(rest, run.figure.token) == T_END)
+    if (figure_token_kind(rest) == T_END)
       symbol_set(run, st.label, S_EQU, run.figure.value);
     if (run.info.active) info_equ_value(run.info, st.label, run.figure.value);
   } else if (run.info.active) {
