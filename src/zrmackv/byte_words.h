@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -63,5 +64,22 @@ inline unsigned chunk_flags(__m128i chunk, char c) {
   return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, _mm_set1_epi8(c))));
 }
 #endif
+
+// True when text holds the byte c. A line of eight bytes or more is read in
+// chunks of sixteen (the last one overlapping), cheaper than a call of the
+// library search for the few bytes of a line.
+inline bool holds_byte(std::string_view text, char c) {
+#if defined(__SSE2__)
+  const char* p = text.data();
+  const std::size_t n = text.size();
+  if (n >= 16) {
+    for (std::size_t i = 0; i + 16 <= n; i += 16)
+      if (chunk_flags(load_chunk(p + i), c)) return true;
+    return chunk_flags(load_chunk(p + n - 16), c) != 0;
+  }
+  if (n >= 8) return chunk_flags(load_ends(p, n), c) != 0;
+#endif
+  return text.find(c) != std::string_view::npos;
+}
 
 }  // namespace zrmackv

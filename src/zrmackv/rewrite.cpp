@@ -347,7 +347,7 @@ void define_replace(Run& run) {
 
 void concat_remove(Run& run) {
   std::string& line = run.source.line;
-  if (line.find('@') == npos) return;
+  if (!holds_byte(line, '@')) return;
   bool double_quoted = false;
   bool single_quoted = false;
   bool escaped = false;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "zrmackv/byte_words.h"
 #include "zrmackv/include.h"
 #include "zrmackv/line_writer.h"
 #include "zrmackv/reserved.h"
@@ -317,4 +318,23 @@ TEST(RewriteMarks, EveryMarkIsFoundWhereverItStands) {
   EXPECT_EQ(rewrite_marks("0123456789abcdef.0123456789abcde."), 0u);
   EXPECT_EQ(rewrite_marks("0123456789abcde..0123456789abcdef"), unsigned{MARK_DOUBLE_DOT});
   EXPECT_EQ(rewrite_marks("?: MOV ?+ \\\\"), unsigned{MARK_QUESTION | MARK_BACKSLASH});
+}
+
+TEST(HoldsByte, AgreesWithTheLibrarySearchAtEveryLengthAndPlace) {
+  // Short lines, lines of 8 to 15 bytes read as their two ends, and longer
+  // ones whose last chunk overlaps the one before.
+  for (std::size_t n = 0; n <= 48; ++n) {
+    std::string line(n, 'a');
+    EXPECT_FALSE(holds_byte(line, '@')) << n;
+    for (std::size_t at = 0; at < n; ++at) {
+      line.assign(n, 'a');
+      line[at] = '@';
+      EXPECT_TRUE(holds_byte(line, '@')) << n << " " << at;
+      EXPECT_FALSE(holds_byte(line, 'b')) << n << " " << at;
+    }
+  }
+  // Only the text's own bytes count, not those behind its end.
+  const std::string behind = "abcdefghijklmnopqrst@";
+  for (std::size_t n = 0; n < behind.size(); ++n)
+    EXPECT_FALSE(holds_byte(std::string_view(behind).substr(0, n), '@')) << n;
 }
