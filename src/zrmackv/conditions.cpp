@@ -3,6 +3,7 @@
 #include "zrmackv/figure.h"
 #include "zrmackv/reserved.h"
 #include "zrmackv/run.h"
+#include "zrmackv/text_copy.h"
 #include "zrmackv/statement.h"
 
 namespace zrmackv {
@@ -78,7 +79,7 @@ int string_condition(Run& run, std::string_view operand) {
 // signed 32-bit values. Undefined symbols count as 0 without a message.
 int numeric_condition(Run& run, std::string_view operand) {
   std::string& text = run.figure.operand;
-  text.assign(operand);
+  copy_text(text, operand);
   int status = figure_eval(run, text);
   if (status == EVAL_NOT_CONST) {
     message_set(run, E_NOT_CONSTANT, operand, MSG_ERROR);
@@ -90,7 +91,7 @@ int numeric_condition(Run& run, std::string_view operand) {
   // The evaluation consumed everything up to the end or up to a
   // relational operator, which now begins the text.
   std::string_view cursor = text;
-  int op = figure_token(cursor, run.figure.token);
+  int op = figure_token_kind(cursor);
   if (op == T_END) {
     if (run.info.active) info_cnd_operand(run.info, left, false, 0, left != 0);
     return verdict(left != 0);
@@ -103,7 +104,7 @@ int numeric_condition(Run& run, std::string_view operand) {
   // A comparison with nothing on its right is as malformed as its string
   // counterpart; evaluated, the empty right side would silently read as 0.
   std::string_view right_text = text;
-  if (figure_token(right_text, run.figure.token) == T_END) {
+  if (figure_token_kind(right_text) == T_END) {
     message_set(run, E_ILLEGAL_OPERAND, operand, MSG_ERROR);
     return COND_FAILED;
   }
@@ -210,7 +211,7 @@ int cnd_operand(Run& run, std::string_view operand) {
   if (reserved_word_in(run, operand)) return COND_FAILED;
   // A quoted SIZEOF or TOPOF reads as the keyword, not as a string.
   std::string_view first = operand;
-  if (figure_token(first, run.figure.token) == T_STRING) return string_condition(run, operand);
+  if (figure_token_kind(first) == T_STRING) return string_condition(run, operand);
   return numeric_condition(run, operand);
 }
 

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "zrmackv/run.h"
+#include "zrmackv/text_copy.h"
 
 namespace zrmackv {
 
@@ -27,7 +28,7 @@ namespace {
 // Token text is held to kTokenMax - 1 bytes: a longer token is consumed
 // whole from the cursor, but only its first kTokenMax - 1 bytes are kept.
 void keep_text(std::string& token_text, std::string_view text) {
-  token_text.assign(text.substr(0, std::min(text.size(), kTokenMax - 1)));
+  copy_text(token_text, text.substr(0, std::min(text.size(), kTokenMax - 1)));
 }
 
 void keep_char(std::string& token_text, char c) {
@@ -151,7 +152,9 @@ void keep_string(std::string& token_text, std::string_view token) {
 
 // SIZEOF and TOPOF, in any case, are keywords of their own whatever kind
 // of token spells them.
-int keyword_kind(int kind, std::string_view spelling) {
+[[gnu::always_inline]] inline int keyword_kind(int kind, std::string_view spelling) {
+  // Most tokens are neither five nor six bytes long: the length settles them.
+  if (spelling.size() != 5 && spelling.size() != 6) return kind;
   if (equals_upper(spelling, "SIZEOF")) return T_SIZEOF;
   if (equals_upper(spelling, "TOPOF")) return T_TOPOF;
   return kind;
@@ -164,7 +167,7 @@ int next_token(std::string_view& cursor, std::string_view& token) {
   cursor.remove_prefix(start);
   std::size_t length = 0;
   int kind = token_extent(cursor, length);
-  token = cursor.substr(0, length);
+  token = std::string_view(cursor.data(), length);
   cursor.remove_prefix(length);
   return kind;
 }
@@ -234,6 +237,18 @@ std::int32_t figure_oct(std::string_view digits, int& status) {
   return convert(digits, 8, 11, status);
 }
 std::int32_t figure_dec(std::string_view digits, int& status) {
+  // Nine decimal digits or fewer never overflow 32 bits: such a number, the
+  // common one, needs neither the significant-digit count nor the overflow
+  // tests. Anything else, a bad digit included, takes the general way.
+  if (digits.size() <= 9) {
+    std::uint32_t value = 0;
+    for (char c : digits) {
+      const unsigned d = static_cast<unsigned char>(c) - unsigned{'0'};
+      if (d > 9) return convert(digits, 10, 10, status);
+      value = value * 10 + d;
+    }
+    return static_cast<std::int32_t>(value);
+  }
   return convert(digits, 10, 10, status);
 }
 std::int32_t figure_hex(std::string_view digits, int& status) {
@@ -258,7 +273,7 @@ bool figure_number(Run& run, std::string_view text, std::int32_t& value) {
   status = CONV_NONE;
   value = 0;
   if (text.empty()) return true;
-  std::string_view body = text.substr(0, text.size() - 1);
+  const std::string_view body(text.data(), text.size() - 1);
   switch (text.back()) {
     case 'B': case 'b': value = figure_bin(body, status); break;
     case 'O': case 'o': value = figure_oct(body, status); break;
@@ -544,15 +559,11 @@ int figure_eval(Run& run, std::string& operand) {
   Evaluator evaluator(run, operand);
   int status = evaluator.run();
   run.figure.value = run.figure.operands.back();
-  std::size_t consumed = static_cast<std::size_t>(evaluator.rest().data() - operand.data());
+  // The text read is dropped, except a relational operator the evaluation
+  // stopped at: it was the last token read and stays in front of the rest.
   std::string_view stop = evaluator.stop_operator();
-  if (stop.empty()) {
-    operand.erase(0, consumed);
-  } else {
-    // Put the relational operator back in front of the unread rest.
-    char text[2] = {stop[0], stop.size() > 1 ? stop[1] : '\0'};
-    operand.replace(0, consumed, text, stop.size());
-  }
+  const char* kept_from = stop.empty() ? evaluator.rest().data() : stop.data();
+  operand.erase(0, static_cast<std::size_t>(kept_from - operand.data()));
   return status;
 }
 

@@ -45,6 +45,13 @@ int figure_token(std::string_view& cursor, std::string& token_text);
 // string with its quotes and escapes). For scans that only look at symbols.
 int figure_token_view(std::string_view& cursor, std::string_view& token);
 
+// Only the kind of the token, for callers that do not look at its text;
+// cursor moves past the token as with figure_token.
+inline int figure_token_kind(std::string_view& cursor) {
+  std::string_view token;
+  return figure_token_view(cursor, token);
+}
+
 // Symbol characters: A-Z, a-z, 0-9, $, ? and _.
 bool figure_symbol_char(unsigned char c);
 

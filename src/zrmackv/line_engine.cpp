@@ -116,9 +116,20 @@ void line_process(Run& run) {
   // Continuation lines and the rewriting steps belong to lines that are not
   // being recorded into a macro or repeat body.
   if (!is_defining(run.macro.current->state)) {
-    join_continuation_lines(run);
-    if (run.conditions.assembling) tmp_label_set(run);
-    mac_name_set(run);
+    // One pass tells which steps have anything to do; the common line holds
+    // none of their marks. A step that rewrote the line has it looked at
+    // again for the steps after it.
+    const std::string& line = run.source.line;
+    unsigned marks = rewrite_marks(line);
+    if (marks & MARK_BACKSLASH) {
+      join_continuation_lines(run);
+      marks = rewrite_marks(line);
+    }
+    if ((marks & MARK_QUESTION) && run.conditions.assembling) {
+      tmp_label_set(run);
+      marks = rewrite_marks(line);
+    }
+    if (marks & MARK_DOUBLE_DOT) mac_name_set(run);
     define_replace(run);
   }
 

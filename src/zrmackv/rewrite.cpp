@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "host/host.h"
+#include "zrmackv/byte_words.h"
 #include "zrmackv/run.h"
 
 namespace zrmackv {
@@ -199,7 +200,59 @@ void cut_line(Run& run) {
   line.resize(kMaxRewrittenLine);
 }
 
+#if defined(__SSE2__)
+// The marks among sixteen bytes held in chunk. dots carries the dot flags
+// (one bit a byte, in line order) of the chunk before, whose last byte may
+// begin a pair with this chunk's first; it takes out this chunk's.
+unsigned chunk_marks(__m128i chunk, unsigned& dots) {
+  const unsigned before = dots;
+  dots = chunk_flags(chunk, '.');
+  unsigned marks = 0;
+  if (chunk_flags(chunk, '\\')) marks |= MARK_BACKSLASH;
+  if (chunk_flags(chunk, '?')) marks |= MARK_QUESTION;
+  if ((dots & (dots >> 1)) | ((before >> 15) & dots & 1u)) marks |= MARK_DOUBLE_DOT;
+  return marks;
+}
+#endif
+
 }  // namespace
+
+unsigned rewrite_marks(std::string_view line) {
+  const char* p = line.data();
+  const std::size_t n = line.size();
+  unsigned marks = 0;
+#if defined(__SSE2__)
+  if (n >= 16) {
+    // Sixteen bytes at a time; the last ones as the end of an overlapping
+    // chunk, which may see a byte twice: a mark found twice is one mark.
+    unsigned dots = 0;
+    std::size_t i = 0;
+    for (; i + 16 <= n; i += 16) marks |= chunk_marks(load_chunk(p + i), dots);
+    if (i < n) {
+      dots = 0;  // the overlapping chunk holds the seam with the one before
+      marks |= chunk_marks(load_chunk(p + n - 16), dots);
+    }
+    return marks;
+  }
+  if (n >= 8) {
+    // The first eight bytes and the last eight: every byte is there, and
+    // every pair of neighbours is inside one of the halves. A dot pair
+    // across the middle that the line does not hold costs only the exact
+    // search of the step.
+    unsigned dots = 0;
+    return chunk_marks(load_ends(p, n), dots);
+  }
+#endif
+  char before = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const char c = p[i];
+    if (c == '\\') marks |= MARK_BACKSLASH;
+    if (c == '?') marks |= MARK_QUESTION;
+    if (c == '.' && before == '.') marks |= MARK_DOUBLE_DOT;
+    before = c;
+  }
+  return marks;
+}
 
 void tmp_label_set(Run& run) {
   std::string& line = run.source.line;
@@ -294,7 +347,7 @@ void define_replace(Run& run) {
 
 void concat_remove(Run& run) {
   std::string& line = run.source.line;
-  if (line.find('@') == npos) return;
+  if (!holds_byte(line, '@')) return;
   bool double_quoted = false;
   bool single_quoted = false;
   bool escaped = false;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace zrmackv {
 
@@ -28,6 +29,18 @@ struct Rewrite {
   std::string scratch;
   std::string token;
 };
+
+// The characters that give a rewriting step something to do on a line.
+enum RewriteMark : unsigned {
+  MARK_BACKSLASH = 1u,   // a line continued by two backslashes
+  MARK_QUESTION = 2u,    // temporary labels
+  MARK_DOUBLE_DOT = 4u,  // macro-time names
+};
+
+// The RewriteMarks of line, found in one pass. A step whose mark is missing
+// would leave the line as it is; one whose mark is there still makes its
+// own exact search.
+unsigned rewrite_marks(std::string_view line);
 
 // Replaces "?:" by the next temporary-label name and "?+"/"?-" by the names
 // of the next and the most recent one. Only for assembled lines.

@@ -52,14 +52,14 @@ bool is_operation_class(int cls) {
          cls == RC_STRING_FUNCTION || cls == RC_CONDITIONAL;
 }
 
-}  // namespace
-
-Token token_split(std::string_view& text) {
+// The token splitter itself, inlined where a statement is scanned: every
+// line splits its first two words there.
+[[gnu::always_inline]] inline Token split_token(std::string_view& text) {
   std::size_t start = 0;
   while (start < text.size() && is_blank(text[start])) ++start;
   text.remove_prefix(start);
   const std::size_t n = text.size();
-  if (n == 0) return {TK_OTHER, text.substr(0, 0)};
+  if (n == 0) return {TK_OTHER, std::string_view(text.data(), 0)};
 
   std::size_t length;
   int cls;
@@ -96,10 +96,14 @@ Token token_split(std::string_view& text) {
       cls = TK_OTHER;
     }
   }
-  Token token{cls, text.substr(0, length)};
+  Token token{cls, std::string_view(text.data(), length)};
   text.remove_prefix(length);
   return token;
 }
+
+}  // namespace
+
+Token token_split(std::string_view& text) { return split_token(text); }
 
 // The bytes the comment split must look at; it skips all others.
 constexpr std::array<bool, 256> kCommentSplitChars = [] {
@@ -129,28 +133,78 @@ std::size_t with_blanks_before(std::string_view line, std::size_t semicolon) {
   return semicolon;
 }
 
+// Takes the flagged bytes of line in the order of their flag bits (lowest
+// first), each at the place position gives for its bit. True at the
+// comment's ";", whose place is then in at.
+template <typename Flags, typename Position>
+bool visit_flagged(std::string_view line, Flags flags, Position position, char& quote,
+                   std::size_t& at) {
+  for (; flags != 0; flags &= flags - 1) {
+    at = position(std::countr_zero(flags));
+    if (comment_split_step(line[at], quote)) return true;
+  }
+  return false;
+}
+
+#if defined(__SSE2__)
+// The flags of the quotes and ";" among the sixteen bytes of chunk.
+unsigned comment_flags(__m128i chunk) {
+  return chunk_flags(chunk, '"') | chunk_flags(chunk, '\'') | chunk_flags(chunk, ';');
+}
+#else
+// The flags of the quotes and ";" among the eight bytes of word.
+std::uint64_t comment_flags(std::uint64_t word) {
+  return bytes_equal(word, '"') | bytes_equal(word, '\'') | bytes_equal(word, ';');
+}
+#endif
+
 }  // namespace
 
 std::size_t comment_start(std::string_view line) {
   // A quoted part runs from a quote to the next quote of the same kind; a
   // backslash escapes nothing here, so 'C:\dir\' closes at its last quote.
+  // Only the quotes and ";" are visited, in line order; the bytes between
+  // them are skipped many at once.
   char quote = 0;
+  const char* p = line.data();
   const std::size_t n = line.size();
   std::size_t i = 0;
-  // Eight bytes at a time, visiting only quotes and ";" in line order (the
-  // flags are taken lowest bit first, which is memory order only on a
-  // little-endian host).
+  std::size_t at;
+#if defined(__SSE2__)
+  if (n >= 16) {
+    for (; i + 16 <= n; i += 16) {
+      const auto position = [i](int k) { return i + static_cast<std::size_t>(k); };
+      if (visit_flagged(line, comment_flags(load_chunk(p + i)), position, quote, at))
+        return with_blanks_before(line, at);
+    }
+    if (i == n) return n;
+    // The last bytes as the end of the line's last sixteen: the bytes
+    // already visited lose their flags.
+    const unsigned flags = comment_flags(load_chunk(p + n - 16)) & (~0u << (16 - (n - i)));
+    const auto position = [n](int k) { return n - 16 + static_cast<std::size_t>(k); };
+    return visit_flagged(line, flags, position, quote, at) ? with_blanks_before(line, at) : n;
+  }
+  if (n >= 8) {
+    // The first eight bytes and the last eight: the bytes of the last eight
+    // that the first eight hold already (n-8 to 7) lose their flags.
+    const unsigned twice = ((1u << (16 - n)) - 1) << 8;
+    const unsigned flags = comment_flags(load_ends(p, n)) & ~twice;
+    const auto position = [n](int k) {
+      return k < 8 ? static_cast<std::size_t>(k) : n - 16 + static_cast<std::size_t>(k);
+    };
+    return visit_flagged(line, flags, position, quote, at) ? with_blanks_before(line, at) : n;
+  }
+#else
+  // Eight bytes at a time (the flags are taken lowest bit first, which is
+  // memory order only on a little-endian host).
   if constexpr (std::endian::native == std::endian::little) {
     for (; i + 8 <= n; i += 8) {
-      const std::uint64_t word = load_word(line.data() + i);
-      std::uint64_t marks =
-          bytes_equal(word, '"') | bytes_equal(word, '\'') | bytes_equal(word, ';');
-      for (; marks != 0; marks &= marks - 1) {
-        const std::size_t at = i + flagged_byte(marks);
-        if (comment_split_step(line[at], quote)) return with_blanks_before(line, at);
-      }
+      const auto position = [i](int k) { return i + static_cast<std::size_t>(k) / 8; };
+      if (visit_flagged(line, comment_flags(load_word(p + i)), position, quote, at))
+        return with_blanks_before(line, at);
     }
   }
+#endif
   for (; i < n; ++i) {
     const char c = line[i];
     if (kCommentSplitChars[static_cast<unsigned char>(c)] && comment_split_step(c, quote))
@@ -193,9 +247,9 @@ void make_statement(Statement& stmt, std::string_view line, std::size_t comment_
 int stmt_scan(Run& run) {
   Statement& st = run.line.stmt;
   std::string_view cursor = st.text;
-  Token t1 = token_split(cursor);
+  Token t1 = split_token(cursor);
   std::string_view after_first = cursor;
-  Token t2 = token_split(cursor);
+  Token t2 = split_token(cursor);
   st.rest = cursor;
 
   ReservedWord r1, r2;

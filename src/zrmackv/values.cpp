@@ -5,6 +5,7 @@
 
 #include "zrmackv/reserved.h"
 #include "zrmackv/run.h"
+#include "zrmackv/text_copy.h"
 #include "zrmackv/statement.h"
 
 namespace zrmackv {
@@ -42,11 +43,11 @@ void equ_directive(Run& run) {
   // stored.
   run.messages.quiet = true;
   std::string& operand = run.figure.operand;
-  operand.assign(st.operand);
+  copy_text(operand, st.operand);
   int status = figure_eval(run);
   if (status == EVAL_OK && !run.figure.division_by_zero) {
     std::string_view rest = operand;
-    if (figure_token(rest, run.figure.token) == T_END)
+    if (figure_token_kind(rest) == T_END)
       symbol_set(run, st.label, S_EQU, run.figure.value);
     if (run.info.active) info_equ_value(run.info, st.label, run.figure.value);
   } else if (run.info.active) {

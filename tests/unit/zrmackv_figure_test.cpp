@@ -8,6 +8,7 @@
 
 #include "zrmackv/figure.h"
 #include "zrmackv/run.h"
+#include "zrmackv/text_copy.h"
 
 namespace zrmackv {
 namespace {
@@ -169,6 +170,21 @@ TEST(FigureConvert, RadixConverters) {
   status = CONV_OVERFLOW;
   figure_dec("1", status);
   EXPECT_EQ(status, CONV_OVERFLOW);
+
+  // Up to nine decimal digits take a shorter way than longer numbers; both
+  // sides of that length, and bad bytes on either side of the digits.
+  for (auto [digits, value] : std::vector<std::pair<std::string, std::int32_t>>{
+           {"999999999", 999999999}, {"000000007", 7}, {"1000000000", 1000000000},
+           {"2147483647", INT32_MAX}, {"0000000000", 0}, {"0", 0}}) {
+    status = CONV_NONE;
+    EXPECT_EQ(figure_dec(digits, status), value) << digits;
+    EXPECT_EQ(status, CONV_NONE) << digits;
+  }
+  for (std::string digits : {"12345678/", "/", "12345678:", ":1", "99999999\xff", "1234567890:"}) {
+    status = CONV_NONE;
+    EXPECT_EQ(figure_dec(digits, status), 0) << digits;
+    EXPECT_EQ(status, CONV_BAD_DIGIT) << digits;
+  }
 
   status = CONV_NONE;
   EXPECT_EQ(figure_convert_by_suffix("FFh", status), 255);
@@ -430,3 +446,25 @@ TEST_F(FigureEval, DeepNestingNeedsNoRecursion) {
 
 }  // namespace
 }  // namespace zrmackv
+
+TEST(CopyText, CopiesFromElsewhereAndFromInsideItself) {
+  using zrmackv::copy_text;
+  std::string s = "previous longer text";
+  copy_text(s, "SYM");
+  EXPECT_EQ(s, "SYM");
+  const std::string other = "A+B";
+  copy_text(s, other);
+  EXPECT_EQ(s, "A+B");
+  // A part of the string itself, at its start, in its middle and at its end.
+  s = "abcdef";
+  copy_text(s, std::string_view(s).substr(0, 3));
+  EXPECT_EQ(s, "abc");
+  s = "abcdef";
+  copy_text(s, std::string_view(s).substr(2, 3));
+  EXPECT_EQ(s, "cde");
+  s = "abcdef";
+  copy_text(s, std::string_view(s).substr(6));
+  EXPECT_EQ(s, "");
+  copy_text(s, {});
+  EXPECT_EQ(s, "");
+}

@@ -117,6 +117,26 @@ TEST(CommentSplit, EverySpecialByteIsSeenWhereverItStands) {
   }
 }
 
+TEST(CommentSplit, TheLastBytesOfEveryLengthAreSeenOnce) {
+  // The bytes after the last whole group are read again as the end of an
+  // overlapping group, and a line of 8 to 15 bytes as its first and last
+  // eight: a quote in an overlap must count once, not twice. Lengths up to
+  // three groups of sixteen.
+  for (std::size_t n = 0; n <= 48; ++n) {
+    for (std::size_t at = 0; at < n; ++at) {
+      for (char special : {';', '\'', '"'}) {
+        std::string line(n, 'a');
+        line[at] = special;
+        EXPECT_EQ(comment_start(line), comment_start_bytewise(line)) << line;
+        if (at + 1 < n) {
+          line[n - 1] = ';';  // behind an opening quote, or after a comment
+          EXPECT_EQ(comment_start(line), comment_start_bytewise(line)) << line;
+        }
+      }
+    }
+  }
+}
+
 TEST(CommentSplit, QuotedPartsHideTheSemicolon) {
   EXPECT_EQ(comment_start("NOP ; x"), 3u);
   EXPECT_EQ(comment_start("NOP\t \t;"), 3u);

@@ -5,13 +5,16 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "zrmackv/byte_words.h"
 #include "zrmackv/include.h"
 #include "zrmackv/line_writer.h"
 #include "zrmackv/reserved.h"
@@ -271,3 +274,67 @@ TEST_P(PausedInclude, IncludeFromAReplayPausesIt) {
 INSTANTIATE_TEST_SUITE_P(MacroAndRepeat, PausedInclude, ::testing::Values(M_EXPAND, R_EXPAND));
 
 }  // namespace
+
+namespace {
+
+// The marks read one byte at a time, for comparison.
+unsigned rewrite_marks_bytewise(std::string_view line) {
+  unsigned marks = 0;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    if (line[i] == '\\') marks |= MARK_BACKSLASH;
+    if (line[i] == '?') marks |= MARK_QUESTION;
+    if (i > 0 && line[i] == '.' && line[i - 1] == '.') marks |= MARK_DOUBLE_DOT;
+  }
+  return marks;
+}
+
+}  // namespace
+
+TEST(RewriteMarks, EveryMarkIsFoundWhereverItStands) {
+  // Lines of every length up to three chunks of sixteen, with each mark at
+  // every place: the short lines, the chunk seams and the overlapping end
+  // are all crossed. A line's marks may only ever be more than its bytes
+  // hold (a dot pair taken across the middle of a short line), never fewer.
+  for (std::size_t n = 0; n <= 48; ++n) {
+    for (std::size_t at = 0; at < n; ++at) {
+      for (const char* mark : {"\\", "?", "..", "."}) {
+        std::string line(n, 'a');
+        const std::size_t length = std::min(std::strlen(mark), n - at);
+        line.replace(at, length, mark, length);
+        const unsigned expected = rewrite_marks_bytewise(line);
+        const unsigned found = rewrite_marks(line);
+        EXPECT_EQ(found & expected, expected) << line;
+        EXPECT_EQ(found & ~unsigned{MARK_DOUBLE_DOT}, expected & ~unsigned{MARK_DOUBLE_DOT}) << line;
+      }
+    }
+  }
+  // Two lone dots apart: no pair, except where a short line's two halves
+  // meet (the eighth byte and the first of the last eight).
+  EXPECT_EQ(rewrite_marks("a.b.c.d.e.f.g.h.i.j.k.l.m.n"), 0u);
+  EXPECT_EQ(rewrite_marks(".a.a.a.a.a.a.a.a.a.a.a.a.a.a.a.a.a.a.a"), 0u);
+  EXPECT_EQ(rewrite_marks("X ..FILE"), unsigned{MARK_DOUBLE_DOT});
+  EXPECT_EQ(rewrite_marks("0123456789abcde."), 0u);
+  EXPECT_EQ(rewrite_marks("0123456789abcde.."), unsigned{MARK_DOUBLE_DOT});
+  EXPECT_EQ(rewrite_marks("0123456789abcdef.0123456789abcde."), 0u);
+  EXPECT_EQ(rewrite_marks("0123456789abcde..0123456789abcdef"), unsigned{MARK_DOUBLE_DOT});
+  EXPECT_EQ(rewrite_marks("?: MOV ?+ \\\\"), unsigned{MARK_QUESTION | MARK_BACKSLASH});
+}
+
+TEST(HoldsByte, AgreesWithTheLibrarySearchAtEveryLengthAndPlace) {
+  // Short lines, lines of 8 to 15 bytes read as their two ends, and longer
+  // ones whose last chunk overlaps the one before.
+  for (std::size_t n = 0; n <= 48; ++n) {
+    std::string line(n, 'a');
+    EXPECT_FALSE(holds_byte(line, '@')) << n;
+    for (std::size_t at = 0; at < n; ++at) {
+      line.assign(n, 'a');
+      line[at] = '@';
+      EXPECT_TRUE(holds_byte(line, '@')) << n << " " << at;
+      EXPECT_FALSE(holds_byte(line, 'b')) << n << " " << at;
+    }
+  }
+  // Only the text's own bytes count, not those behind its end.
+  const std::string behind = "abcdefghijklmnopqrst@";
+  for (std::size_t n = 0; n < behind.size(); ++n)
+    EXPECT_FALSE(holds_byte(std::string_view(behind).substr(0, n), '@')) << n;
+}

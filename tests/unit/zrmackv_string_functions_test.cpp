@@ -195,7 +195,7 @@ TEST_F(StringFunctions, OnlyTheFirstOccurrenceOfEachKeywordIsLookedAt) {
 TEST_F(StringFunctions, AKeywordIsFoundWhereverItStands) {
   // Every place in lines of every length around the sizes that the search
   // reads at once, with dots before and after that begin other words.
-  for (std::size_t before = 0; before <= 17; ++before) {
+  for (std::size_t before = 0; before <= 33; ++before) {
     for (std::size_t after = 0; after <= 9; ++after) {
       const std::string pad_before = std::string(before, '.').replace(0, before ? 1 : 0, "x");
       const std::string pad_after(after, '.');
@@ -207,7 +207,7 @@ TEST_F(StringFunctions, AKeywordIsFoundWhereverItStands) {
     }
   }
   // A keyword at the very end of a line is a call without its braces.
-  for (std::size_t before = 0; before <= 17; ++before) {
+  for (std::size_t before = 0; before <= 33; ++before) {
     apply(std::string(before, 'x') + ".LEN");
     EXPECT_EQ(code(), E_LBRACE_MISSING) << "after " << before;
     apply(std::string(before, 'x') + " .sub");
