@@ -12,6 +12,9 @@ struct MacroEntry {
   bool reserved = false;       // predefined (__LINE__, __FILE__, __DATE__, __TIME__)
   bool function_like = false;
   bool expanding = false;      // being rescanned: not expanded again meanwhile
+  // The body holds no parameter reference, ## or mark byte: a call's
+  // replacement is the body itself, rescanned where it is stored.
+  bool verbatim = false;
   std::uint8_t param_count = 0;
   // Parameters referenced away from # and ##, whose arguments are inserted
   // fully expanded (bit i for parameter i).

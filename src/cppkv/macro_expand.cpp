@@ -128,20 +128,35 @@ void Expander::push_context(Run& run, Mode mode, std::string_view text, std::str
   f.below = 0;
 }
 
-// Pushes a replacement; its text is taken over from text, which is left
-// with some other content.
-void Expander::push_frame(Run& run, MacroEntry* m, std::string& text, std::size_t below) {
-  if (text.size() + below > kMaxRewritten) report(run, CLASS_FATAL, M_INPUT_BUFFER_OVERFLOW);
+// A replacement of len characters pushed on top, its text still to be
+// attached.
+Expander::Frame& Expander::new_frame(Run& run, MacroEntry* m, std::size_t len, std::size_t below) {
+  if (len + below > kMaxRewritten) report(run, CLASS_FATAL, M_INPUT_BUFFER_OVERFLOW);
   if (nframes_ > kMaxNesting) report(run, CLASS_FATAL, M_MACRO_REPLACE_NESTING_OVER);
   if (nframes_ == frames_.size()) frames_.emplace_back();
   Frame& f = frames_[nframes_++];
-  f.own.swap(text);
-  f.owned = true;
-  f.len = f.own.size();
+  f.len = len;
   f.pos = 0;
   f.macro = m;
   f.below = below;
   m->expanding = true;
+  return f;
+}
+
+// Pushes a replacement; its text is taken over from text, which is left
+// with some other content.
+void Expander::push_frame(Run& run, MacroEntry* m, std::string& text, std::size_t below) {
+  Frame& f = new_frame(run, m, text.size(), below);
+  f.own.swap(text);
+  f.owned = true;
+}
+
+// Pushes a replacement that is the macro's body as stored. No definition
+// changes while a line is expanded, so the body outlives the frame.
+void Expander::push_body_frame(Run& run, MacroEntry* m, std::size_t below) {
+  Frame& f = new_frame(run, m, m->body.size(), below);
+  f.ext = m->body.data();
+  f.owned = false;
 }
 
 std::size_t Expander::remaining_from(std::size_t frame) const {
@@ -517,6 +532,11 @@ void Expander::start_argument_expansion(Run& run, Context& c) {
 
 void Expander::finish_call(Run& run, Context& c) {
   MacroEntry& m = *c.call;
+  if (m.verbatim) {
+    if (m.body.size() > kMaxSubstituted) report(run, CLASS_FATAL, M_INPUT_BUFFER_OVERFLOW);
+    push_body_frame(run, &m, remaining_from(c.rescan_from));
+    return;
+  }
   result_.clear();
   SubstitutionWriter writer{result_, c.args, c.expanded, c.arg_count};
   walk_body(m.body, writer);

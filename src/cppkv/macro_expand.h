@@ -85,7 +85,9 @@ class Expander {
   void finish_top_level(Run& run, Context& c);
   void emit(Run& run, Context& c, const char* p, std::size_t n, bool from_expansion);
   void emit_owed_newlines(Run& run, Context& c);
+  Frame& new_frame(Run& run, MacroEntry* m, std::size_t len, std::size_t below);
   void push_frame(Run& run, MacroEntry* m, std::string& text, std::size_t below);
+  void push_body_frame(Run& run, MacroEntry* m, std::size_t below);
   std::size_t remaining_from(std::size_t frame) const;
 
   Collect collect_arguments(Run& run, Context& c, Cursor& cur);

@@ -73,6 +73,14 @@ std::string encode_body(std::string_view body, const std::vector<std::string_vie
   return out;
 }
 
+// True when substituting the encoded body can only copy it: without a mark
+// byte there is no parameter reference and no doubled mark, and without
+// "##" nothing is pasted. ("##" inside a literal is copied as it stands,
+// but such a body is simply left to the general walk.)
+bool substitutes_as_itself(std::string_view encoded) {
+  return encoded.find(kParamMark) == std::string_view::npos && encoded.find("##") == std::string_view::npos;
+}
+
 // Enters an encoded definition: a reserved entry warns "reserved id used"
 // and is replaced, an equal body is kept silently (parameter lists are not
 // compared), another body warns "redefined".
@@ -113,6 +121,7 @@ void define_parsed(Run& run, std::string_view name, bool function_like,
   entry.function_like = function_like;
   entry.param_count = static_cast<std::uint8_t>(params.size());
   entry.body = encode_body(body, params);
+  entry.verbatim = substitutes_as_itself(entry.body);
   ExpandedParamMarker marker{entry};
   walk_body(entry.body, marker);
   enter_definition(run, name, std::move(entry));

@@ -250,6 +250,24 @@ TEST_F(MacroTest, ExpansionLengthLimit) {
                "[Error(cppkv.28):t.c, line 3] input buffer over flow\n");
 }
 
+TEST_F(MacroTest, PlainBodyRescannedWhereStoredKeepsTheLimit) {
+  // A body without parameters, ## or mark bytes is rescanned in place:
+  // 16,380 characters and the line feed after the call make 16,381, one
+  // more character is too many, as for a substituted body.
+  file("t.c", "X\n");
+  EXPECT_EQ(run({"-DX=" + std::string(16380, 'a'), "t.c"}), 0) << stderr_text;
+  EXPECT_EQ(run({"-DX=" + std::string(16381, 'a'), "t.c"}), 3);
+  EXPECT_EQ(stderr_text, "[Error(cppkv.28):t.c, line 1] input buffer over flow\n");
+}
+
+TEST_F(MacroTest, BodiesCopiedAsTheyStandOrWalked) {
+  // A lone # is copied; ## inside a literal is copied; ## outside one
+  // pastes; a mark byte in the body is one byte of the replacement.
+  EXPECT_EQ(expand("#define H # x\n#define S \"a##b\" 'c##d'\n#define P a ## b\n#define M \x1f\x1f\nH S P M\n"),
+            "\n\n\n\n"
+            "# x \"a##b\" 'c##d' ab \x1f\x1f\n");
+}
+
 // Macros M0 ... M(count - 1), each naming the next, the last one "end",
 // and a line that uses M0.
 std::string chain(int count) {
