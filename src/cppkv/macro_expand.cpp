@@ -39,6 +39,7 @@ struct SubstitutionWriter {
   std::string& out;
   const std::vector<std::string>& args;
   const std::vector<std::string>& expanded;
+  const std::uint64_t* unchanged;  // arguments whose expansion is themselves
   std::size_t stored;  // arguments given; the others are empty
 
   void text(std::string_view t) { out.append(t); }
@@ -48,7 +49,9 @@ struct SubstitutionWriter {
   void param(std::size_t index, ParamUse use) {
     if (index >= stored) return;
     switch (use) {
-      case ParamUse::Expanded: out.append(expanded[index]); break;
+      case ParamUse::Expanded:
+        out.append((unchanged[index / 64] >> (index % 64)) & 1 ? args[index] : expanded[index]);
+        break;
       case ParamUse::AsWritten: out.append(args[index]); break;
       case ParamUse::Stringized: append_stringized(out, args[index]); break;
     }
@@ -389,23 +392,32 @@ Expander::Collect Expander::collect_arguments(Run& run, Context& c, Cursor& cur)
 
   total_args_ = 0;
   c.arg_count = 0;
+  c.unchanged[0] = c.unchanged[1] = 0;
   bool any_text = false;  // "()" with only white space is no argument at all
   bool too_long = false;
-  std::string& arg = scratch_arg_;
-  arg.clear();
+  // Each argument is collected where it is kept; those past the parameter
+  // limit are counted but not kept.
+  auto next_slot = [&]() -> std::string& {
+    if (c.arg_count >= kMaxParameters) return scratch_arg_;
+    if (c.args.size() <= c.arg_count) c.args.resize(c.arg_count + 1);
+    return c.args[c.arg_count];
+  };
+  std::string* arg = &next_slot();
+  arg->clear();
   auto store = [&]() {
-    std::string_view t = trim_blanks(arg);
-    if (t.size() > kMaxArgumentLength) {
+    const std::string_view t = trim_blanks(*arg);
+    std::size_t keep = t.size();
+    if (keep > kMaxArgumentLength) {
       if (!too_long) report_at_call(run, M_MACRO_ARGUMENT_ERROR, call_line_);
       too_long = true;
-      t = t.substr(0, kMaxArgumentLength);
+      keep = kMaxArgumentLength;
     }
-    if (c.arg_count < kMaxParameters) {
-      if (c.args.size() <= c.arg_count) c.args.resize(c.arg_count + 1);
-      c.args[c.arg_count++].assign(t);
-    }
+    arg->erase(0, static_cast<std::size_t>(t.data() - arg->data()));
+    arg->resize(keep);
+    if (c.arg_count < kMaxParameters) ++c.arg_count;
     ++total_args_;
-    arg.clear();
+    arg = &next_slot();
+    arg->clear();
   };
   int depth = 0;
   for (;;) {
@@ -416,7 +428,7 @@ Expander::Collect Expander::collect_arguments(Run& run, Context& c, Cursor& cur)
       while (j < f.len && kChars.arg_plain[u[j]]) ++j;
       if (j > cur.pos) {
         for (std::size_t k = cur.pos; !any_text && k < j; ++k) any_text = !is_blank_char(u[k]);
-        arg.append(f.data() + cur.pos, j - cur.pos);
+        arg->append(f.data() + cur.pos, j - cur.pos);
         cur.pos = j;
         continue;
       }
@@ -437,7 +449,7 @@ Expander::Collect Expander::collect_arguments(Run& run, Context& c, Cursor& cur)
       continue;
     }
     if (!is_blank_char(ch)) any_text = true;
-    arg.push_back(static_cast<char>(ch));
+    arg->push_back(static_cast<char>(ch));
     if (ch == '(') ++depth;
     if (ch == ')') --depth;
     if (ch == '"' || ch == '\'') {
@@ -447,13 +459,13 @@ Expander::Collect Expander::collect_arguments(Run& run, Context& c, Cursor& cur)
         const int d = next_char(c, cur);
         if (d == '\n' || d == kEndOfText) break;
         ++cur.pos;
-        arg.push_back(static_cast<char>(d));
+        arg->push_back(static_cast<char>(d));
         if (d == ch) break;
         if (d == '\\') {
           const int e = next_char(c, cur);
           if (e == ch || e == '\\') {
             ++cur.pos;
-            arg.push_back(static_cast<char>(e));
+            arg->push_back(static_cast<char>(e));
           }
         }
       }
@@ -517,7 +529,7 @@ void Expander::start_argument_expansion(Run& run, Context& c) {
     std::size_t end = 0;
     std::size_t start = 0;
     if (!find_expandable(run, arg.data(), arg.size(), end, start)) {
-      c.expanded[i] = arg;  // nothing in it to expand
+      c.unchanged[i / 64] |= std::uint64_t{1} << (i % 64);
       return;
     }
     // What comes before the first macro name goes out as it is.
@@ -538,7 +550,7 @@ void Expander::finish_call(Run& run, Context& c) {
     return;
   }
   result_.clear();
-  SubstitutionWriter writer{result_, c.args, c.expanded, c.arg_count};
+  SubstitutionWriter writer{result_, c.args, c.expanded, c.unchanged, c.arg_count};
   walk_body(m.body, writer);
   if (result_.size() > kMaxSubstituted) report(run, CLASS_FATAL, M_INPUT_BUFFER_OVERFLOW);
   push_frame(run, &m, result_, remaining_from(c.rescan_from));

@@ -63,6 +63,10 @@ class Expander {
     std::size_t arg_count = 0;    // stored arguments
     std::vector<std::string> args;
     std::vector<std::string> expanded;
+    // Bit i: argument i holds no name to expand, so its expansion is the
+    // argument as written and is taken from args instead of a copy.
+    std::uint64_t unchanged[2] = {0, 0};
+    bool expands_to_itself(std::size_t i) const { return (unchanged[i / 64] >> (i % 64)) & 1; }
   };
 
   struct Cursor {

@@ -250,6 +250,15 @@ TEST_F(MacroTest, ExpansionLengthLimit) {
                "[Error(cppkv.28):t.c, line 3] input buffer over flow\n");
 }
 
+TEST_F(MacroTest, ArgumentsWithAndWithoutNamesToExpand) {
+  // An argument without a macro name is inserted as written, one with a
+  // name expanded; blanks around either are dropped, # and ## see them as
+  // written.
+  EXPECT_EQ(expand("#define N 7\n#define F(x, y) x|y|#x|#y|x##y\nF( a + 1 ,  N\t)F(N,\"N\")\n"),
+            "\n\n"
+            "a + 1|7|\"a + 1\"|\"N\"|a + 1N 7|\"N\"|\"N\"|\"\\\"N\\\"\"|7\"N\"\n");
+}
+
 TEST_F(MacroTest, PlainBodyRescannedWhereStoredKeepsTheLimit) {
   // A body without parameters, ## or mark bytes is rescanned in place:
   // 16,380 characters and the line feed after the call make 16,381, one
