@@ -7,15 +7,12 @@
 #include <string>
 #include <string_view>
 
+#include <vector>
+
+#include "cppkv/macro_entry.h"
 #include "cppkv/macros.h"
 
 namespace cppkv {
-
-enum class ParamUse {
-  Expanded,    // fully expanded argument
-  AsWritten,   // next to ##: the argument as written
-  Stringized,  // after #: the argument as a string literal
-};
 
 inline bool body_blank(char c) { return c == ' ' || c == '\t'; }
 
@@ -110,6 +107,52 @@ void walk_body(std::string_view body, Visitor& v) {
     v.text(body.substr(i, j - i));
     i = j;
     after_paste = false;
+  }
+}
+
+// Records what walk_body tells as steps; runs of text that follow each
+// other in the body become one step.
+struct BodyStepRecorder {
+  std::string_view body;
+  std::vector<BodyStep>& steps;
+
+  void text(std::string_view t) {
+    const auto offset = static_cast<std::uint16_t>(t.data() - body.data());
+    if (!steps.empty() && steps.back().kind == BodyStep::Kind::Text &&
+        steps.back().offset + steps.back().length == offset) {
+      steps.back().length = static_cast<std::uint16_t>(steps.back().length + t.size());
+      return;
+    }
+    BodyStep s;
+    s.offset = offset;
+    s.length = static_cast<std::uint16_t>(t.size());
+    steps.push_back(s);
+  }
+  void paste() {
+    BodyStep s;
+    s.kind = BodyStep::Kind::Paste;
+    steps.push_back(s);
+  }
+  void param(std::size_t index, ParamUse use) {
+    BodyStep s;
+    s.kind = BodyStep::Kind::Param;
+    s.use = use;
+    s.index = static_cast<std::uint16_t>(index);
+    steps.push_back(s);
+  }
+};
+
+// Tells the visitor the recorded steps of a body, as walk_body would.
+template <class Visitor>
+void replay_body(const MacroEntry& m, Visitor& v) {
+  const BodyStep* const steps = m.steps.get();
+  for (std::size_t k = 0; k < m.step_count; ++k) {
+    const BodyStep& s = steps[k];
+    switch (s.kind) {
+      case BodyStep::Kind::Text: v.text(std::string_view(m.body.data() + s.offset, s.length)); break;
+      case BodyStep::Kind::Param: v.param(s.index, s.use); break;
+      case BodyStep::Kind::Paste: v.paste(); break;
+    }
   }
 }
 

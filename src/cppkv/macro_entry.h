@@ -3,9 +3,27 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace cppkv {
+
+enum class ParamUse : std::uint8_t {
+  Expanded,    // fully expanded argument
+  AsWritten,   // next to ##: the argument as written
+  Stringized,  // after #: the argument as a string literal
+};
+
+// One step of substituting a body, read from it once at definition: a run
+// of the body's own bytes, a parameter reference, or a ## operator.
+struct BodyStep {
+  enum class Kind : std::uint8_t { Text, Param, Paste };
+  Kind kind = Kind::Text;
+  ParamUse use = ParamUse::Expanded;  // Param
+  std::uint16_t index = 0;            // Param: the parameter
+  std::uint16_t offset = 0;           // Text: where the run starts in the body
+  std::uint16_t length = 0;           // Text
+};
 
 struct MacroEntry {
   std::string body;  // encoded replacement body
@@ -15,6 +33,9 @@ struct MacroEntry {
   // The body holds no parameter reference, ## or mark byte: a call's
   // replacement is the body itself, rescanned where it is stored.
   bool verbatim = false;
+  std::uint16_t step_count = 0;
+  // The body's substitution steps (none for a verbatim body).
+  std::unique_ptr<BodyStep[]> steps;
   std::uint8_t param_count = 0;
   // Parameters referenced away from # and ##, whose arguments are inserted
   // fully expanded (bit i for parameter i).

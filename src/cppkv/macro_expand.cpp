@@ -551,7 +551,7 @@ void Expander::finish_call(Run& run, Context& c) {
   }
   result_.clear();
   SubstitutionWriter writer{result_, c.args, c.expanded, c.unchanged, c.arg_count};
-  walk_body(m.body, writer);
+  replay_body(m, writer);
   if (result_.size() > kMaxSubstituted) report(run, CLASS_FATAL, M_INPUT_BUFFER_OVERFLOW);
   push_frame(run, &m, result_, remaining_from(c.rescan_from));
 }

@@ -1,5 +1,6 @@
 #include "cppkv/macros.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <vector>
@@ -81,6 +82,17 @@ bool substitutes_as_itself(std::string_view encoded) {
   return encoded.find(kParamMark) == std::string_view::npos && encoded.find("##") == std::string_view::npos;
 }
 
+// Reads the body into its substitution steps once, so that a call does
+// not walk the encoded body again.
+void record_steps(MacroEntry& entry) {
+  std::vector<BodyStep> steps;
+  BodyStepRecorder recorder{entry.body, steps};
+  walk_body(entry.body, recorder);
+  entry.step_count = static_cast<std::uint16_t>(steps.size());
+  entry.steps = std::make_unique<BodyStep[]>(steps.size());
+  std::copy(steps.begin(), steps.end(), entry.steps.get());
+}
+
 // Enters an encoded definition: a reserved entry warns "reserved id used"
 // and is replaced, an equal body is kept silently (parameter lists are not
 // compared), another body warns "redefined".
@@ -124,6 +136,7 @@ void define_parsed(Run& run, std::string_view name, bool function_like,
   entry.verbatim = substitutes_as_itself(entry.body);
   ExpandedParamMarker marker{entry};
   walk_body(entry.body, marker);
+  if (!entry.verbatim) record_steps(entry);
   enter_definition(run, name, std::move(entry));
 }
 
@@ -187,7 +200,7 @@ void create_macro_table(Run& run) {
   for (const char* name : {"__LINE__", "__FILE__", "__DATE__", "__TIME__"}) {
     MacroEntry entry;
     entry.reserved = true;
-    t.entries.find_or_add(name).first->entry = entry;
+    t.entries.find_or_add(name).first->entry = std::move(entry);
     t.filter.note(name);
   }
 }

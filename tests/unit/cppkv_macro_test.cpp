@@ -275,6 +275,10 @@ TEST_F(MacroTest, BodiesCopiedAsTheyStandOrWalked) {
   EXPECT_EQ(expand("#define H # x\n#define S \"a##b\" 'c##d'\n#define P a ## b\n#define M \x1f\x1f\nH S P M\n"),
             "\n\n\n\n"
             "# x \"a##b\" 'c##d' ab \x1f\x1f\n");
+  // The same pieces in a body with a parameter, read into steps once.
+  EXPECT_EQ(expand("#define G(x) #y x ## x \"x#\" \x1f\x1f# x#x\nG(a)|G( b c )\n"),
+            "\n"
+            "#y aa \"x#\" \x1f\x1f\"a\"\"a\" |#y b cb c \"x#\" \x1f\x1f\"b c\"\"b c\"\n");
 }
 
 // Macros M0 ... M(count - 1), each naming the next, the last one "end",
