@@ -33,6 +33,9 @@ struct MacroEntry {
   // The body holds no parameter reference, ## or mark byte: a call's
   // replacement is the body itself, rescanned where it is stored.
   bool verbatim = false;
+  // A verbatim body without a letter or "_": its rescan can find no name,
+  // so a call writes it out at once instead of pushing it to be rescanned.
+  bool nameless = false;
   std::uint16_t step_count = 0;
   // The body's substitution steps (none for a verbatim body).
   std::unique_ptr<BodyStep[]> steps;

@@ -162,6 +162,16 @@ void Expander::push_body_frame(Run& run, MacroEntry* m, std::size_t below) {
   f.owned = false;
 }
 
+// What pushing a body without names and rescanning it comes to, without
+// the frame: the same limits, the body written as produced by an
+// expansion, and the end of the replacement.
+void Expander::write_nameless_body(Run& run, Context& c, const MacroEntry& m, std::size_t below) {
+  if (m.body.size() + below > kMaxRewritten) report(run, CLASS_FATAL, M_INPUT_BUFFER_OVERFLOW);
+  if (nframes_ > kMaxNesting) report(run, CLASS_FATAL, M_MACRO_REPLACE_NESTING_OVER);
+  emit(run, c, m.body.data(), m.body.size(), true);
+  if (nframes_ - 1 == c.base) finish_top_level(run, c);
+}
+
 std::size_t Expander::remaining_from(std::size_t frame) const {
   return frames_[frame].below + frames_[frame].left();
 }
@@ -546,7 +556,10 @@ void Expander::finish_call(Run& run, Context& c) {
   MacroEntry& m = *c.call;
   if (m.verbatim) {
     if (m.body.size() > kMaxSubstituted) report(run, CLASS_FATAL, M_INPUT_BUFFER_OVERFLOW);
-    push_body_frame(run, &m, remaining_from(c.rescan_from));
+    if (m.nameless)
+      write_nameless_body(run, c, m, remaining_from(c.rescan_from));
+    else
+      push_body_frame(run, &m, remaining_from(c.rescan_from));
     return;
   }
   result_.clear();

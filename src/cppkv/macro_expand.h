@@ -92,6 +92,7 @@ class Expander {
   Frame& new_frame(Run& run, MacroEntry* m, std::size_t len, std::size_t below);
   void push_frame(Run& run, MacroEntry* m, std::string& text, std::size_t below);
   void push_body_frame(Run& run, MacroEntry* m, std::size_t below);
+  void write_nameless_body(Run& run, Context& c, const MacroEntry& m, std::size_t below);
   std::size_t remaining_from(std::size_t frame) const;
 
   Collect collect_arguments(Run& run, Context& c, Cursor& cur);

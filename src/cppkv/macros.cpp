@@ -134,6 +134,7 @@ void define_parsed(Run& run, std::string_view name, bool function_like,
   entry.param_count = static_cast<std::uint8_t>(params.size());
   entry.body = encode_body(body, params);
   entry.verbatim = substitutes_as_itself(entry.body);
+  entry.nameless = entry.verbatim && std::none_of(entry.body.begin(), entry.body.end(), is_id_start);
   ExpandedParamMarker marker{entry};
   walk_body(entry.body, marker);
   if (!entry.verbatim) record_steps(entry);
