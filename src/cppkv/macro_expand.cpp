@@ -131,6 +131,20 @@ void Expander::push_context(Run& run, Mode mode, std::string_view text, std::str
   f.below = 0;
 }
 
+// Forced inline: it runs once per piece of text written (a run between
+// names, each expansion), mostly for a few characters.
+[[gnu::always_inline]] inline void Expander::emit(Run& run, Context& c, const char* p, std::size_t n, bool from_expansion) {
+  if (n == 0) return;
+  if (from_expansion) {
+    c.produced += n;
+    if (c.produced > kMaxRewritten) report(run, CLASS_FATAL, M_INPUT_BUFFER_OVERFLOW);
+  }
+  if (c.mode == Mode::TextLine)
+    put_text(run, std::string_view(p, n));
+  else
+    c.out->append(p, n);
+}
+
 // A replacement of len characters pushed on top, its text still to be
 // attached.
 Expander::Frame& Expander::new_frame(Run& run, MacroEntry* m, std::size_t len, std::size_t below) {
@@ -343,18 +357,6 @@ void Expander::finish_top_level(Run& run, Context& c) {
   const int next = b.pos < b.len ? static_cast<unsigned char>(b.data()[b.pos]) : '\n';
   if (next != ' ' && next != '\t' && next != '\n') emit(run, c, " ", 1, false);
   emit_owed_newlines(run, c);
-}
-
-void Expander::emit(Run& run, Context& c, const char* p, std::size_t n, bool from_expansion) {
-  if (n == 0) return;
-  if (from_expansion) {
-    c.produced += n;
-    if (c.produced > kMaxRewritten) report(run, CLASS_FATAL, M_INPUT_BUFFER_OVERFLOW);
-  }
-  if (c.mode == Mode::TextLine)
-    put_text(run, std::string_view(p, n));
-  else
-    c.out->append(p, n);
 }
 
 void Expander::emit_owed_newlines(Run& run, Context& c) {
