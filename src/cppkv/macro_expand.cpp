@@ -427,8 +427,11 @@ Expander::Collect Expander::collect_arguments(Run& run, Context& c, Cursor& cur)
       too_long = true;
       keep = kMaxArgumentLength;
     }
-    arg->erase(0, static_cast<std::size_t>(t.data() - arg->data()));
-    arg->resize(keep);
+    // Blanks around an argument are rare: the string is only touched when
+    // there are some (or it is too long).
+    const auto lead = static_cast<std::size_t>(t.data() - arg->data());
+    if (lead > 0) arg->erase(0, lead);
+    if (keep != arg->size()) arg->resize(keep);
     if (c.arg_count < kMaxParameters) ++c.arg_count;
     ++total_args_;
     arg = &next_slot();
