@@ -109,7 +109,9 @@ void Expander::reset() {
   nframes_ = 0;
 }
 
-void Expander::push_context(Run& run, Mode mode, std::string_view text, std::string* out) {
+// Forced inline into its callers: it runs once per text line, expression
+// and expanded argument, and its set-up as a call cost as much as its work.
+[[gnu::always_inline]] inline void Expander::push_context(Run& run, Mode mode, std::string_view text, std::string* out) {
   if (nframes_ > kMaxNesting) report(run, CLASS_FATAL, M_MACRO_REPLACE_NESTING_OVER);
   if (depth_ == contexts_.size()) contexts_.push_back(std::make_unique<Context>());
   Context& c = *contexts_[depth_++];
