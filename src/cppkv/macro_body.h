@@ -110,13 +110,15 @@ void walk_body(std::string_view body, Visitor& v) {
   }
 }
 
-// Records what walk_body tells as steps; runs of text that follow each
-// other in the body become one step.
-struct BodyStepRecorder {
+// Records what walk_body tells into a plan: runs of text that follow each
+// other in the body become one step, and every parameter inserted
+// expanded is marked.
+struct BodyPlanRecorder {
   std::string_view body;
-  std::vector<BodyStep>& steps;
+  BodyPlan& plan;
 
   void text(std::string_view t) {
+    std::vector<BodyStep>& steps = plan.steps;
     const auto offset = static_cast<std::uint16_t>(t.data() - body.data());
     if (!steps.empty() && steps.back().kind == BodyStep::Kind::Text &&
         steps.back().offset + steps.back().length == offset) {
@@ -131,23 +133,23 @@ struct BodyStepRecorder {
   void paste() {
     BodyStep s;
     s.kind = BodyStep::Kind::Paste;
-    steps.push_back(s);
+    plan.steps.push_back(s);
   }
   void param(std::size_t index, ParamUse use) {
+    if (use == ParamUse::Expanded && index < kMaxParameters)
+      plan.expanded_params[index / 64] |= std::uint64_t{1} << (index % 64);
     BodyStep s;
     s.kind = BodyStep::Kind::Param;
     s.use = use;
     s.index = static_cast<std::uint16_t>(index);
-    steps.push_back(s);
+    plan.steps.push_back(s);
   }
 };
 
-// Tells the visitor the recorded steps of a body, as walk_body would.
+// Tells the visitor the planned steps of a body, as walk_body would.
 template <class Visitor>
 void replay_body(const MacroEntry& m, Visitor& v) {
-  const BodyStep* const steps = m.steps.get();
-  for (std::size_t k = 0; k < m.step_count; ++k) {
-    const BodyStep& s = steps[k];
+  for (const BodyStep& s : m.plan->steps) {
     switch (s.kind) {
       case BodyStep::Kind::Text: v.text(std::string_view(m.body.data() + s.offset, s.length)); break;
       case BodyStep::Kind::Param: v.param(s.index, s.use); break;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace cppkv {
 
@@ -25,6 +26,16 @@ struct BodyStep {
   std::uint16_t length = 0;           // Text
 };
 
+// What a call of a body that does not substitute to itself needs, kept
+// apart from the entry so that plain object-like macros, the commonest,
+// do not pay for it.
+struct BodyPlan {
+  // Parameters referenced away from # and ##, whose arguments are inserted
+  // fully expanded (bit i for parameter i).
+  std::uint64_t expanded_params[2] = {0, 0};
+  std::vector<BodyStep> steps;  // the body's substitution steps
+};
+
 struct MacroEntry {
   std::string body;  // encoded replacement body
   bool reserved = false;       // predefined (__LINE__, __FILE__, __DATE__, __TIME__)
@@ -36,15 +47,11 @@ struct MacroEntry {
   // A verbatim body without a letter or "_": its rescan can find no name,
   // so a call writes it out at once instead of pushing it to be rescanned.
   bool nameless = false;
-  std::uint16_t step_count = 0;
-  // The body's substitution steps (none for a verbatim body).
-  std::unique_ptr<BodyStep[]> steps;
   std::uint8_t param_count = 0;
-  // Parameters referenced away from # and ##, whose arguments are inserted
-  // fully expanded (bit i for parameter i).
-  std::uint64_t expanded_params[2] = {0, 0};
+  std::unique_ptr<BodyPlan> plan;  // none for a verbatim body
 
-  bool param_expanded(std::size_t i) const { return (expanded_params[i / 64] >> (i % 64)) & 1; }
+  // A verbatim body references no parameter, so inserts none expanded.
+  bool param_expanded(std::size_t i) const { return plan && ((plan->expanded_params[i / 64] >> (i % 64)) & 1); }
 };
 
 }  // namespace cppkv

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <vector>
 
 #include "cppkv/chars.h"
@@ -19,17 +20,6 @@ MacroTable::MacroTable() : expander(std::make_unique<Expander>()) {}
 MacroTable::~MacroTable() = default;
 
 namespace {
-
-// Records which parameters a body inserts fully expanded.
-struct ExpandedParamMarker {
-  MacroEntry& entry;
-  void text(std::string_view) {}
-  void paste() {}
-  void param(std::size_t index, ParamUse use) {
-    if (use == ParamUse::Expanded && index < kMaxParameters)
-      entry.expanded_params[index / 64] |= std::uint64_t{1} << (index % 64);
-  }
-};
 
 // The body with each parameter name outside literals replaced by its
 // reference and every mark byte of the body doubled. Digit-led tokens are
@@ -82,15 +72,14 @@ bool substitutes_as_itself(std::string_view encoded) {
   return encoded.find(kParamMark) == std::string_view::npos && encoded.find("##") == std::string_view::npos;
 }
 
-// Reads the body into its substitution steps once, so that a call does
-// not walk the encoded body again.
-void record_steps(MacroEntry& entry) {
-  std::vector<BodyStep> steps;
-  BodyStepRecorder recorder{entry.body, steps};
-  walk_body(entry.body, recorder);
-  entry.step_count = static_cast<std::uint16_t>(steps.size());
-  entry.steps = std::make_unique<BodyStep[]>(steps.size());
-  std::copy(steps.begin(), steps.end(), entry.steps.get());
+// Reads the body once into what its calls need: which parameters are
+// inserted expanded and the substitution steps, so that a call does not
+// walk the encoded body again.
+std::unique_ptr<BodyPlan> plan_body(std::string_view body) {
+  auto plan = std::make_unique<BodyPlan>();
+  BodyPlanRecorder recorder{body, *plan};
+  walk_body(body, recorder);
+  return plan;
 }
 
 // Enters an encoded definition: a reserved entry warns "reserved id used"
@@ -135,9 +124,7 @@ void define_parsed(Run& run, std::string_view name, bool function_like,
   entry.body = encode_body(body, params);
   entry.verbatim = substitutes_as_itself(entry.body);
   entry.nameless = entry.verbatim && std::none_of(entry.body.begin(), entry.body.end(), is_id_start);
-  ExpandedParamMarker marker{entry};
-  walk_body(entry.body, marker);
-  if (!entry.verbatim) record_steps(entry);
+  if (!entry.verbatim) entry.plan = plan_body(entry.body);
   enter_definition(run, name, std::move(entry));
 }
 
