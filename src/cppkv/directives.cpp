@@ -35,6 +35,14 @@ constexpr DirectiveName kDirectives[] = {
     {"error", 5, D_ERROR},
 };
 
+// A plain loop: find_first_of looks for each character of the text in
+// the set with a call of its own.
+bool holds_quote(std::string_view text) {
+  for (const char c : text)
+    if (c == '"' || c == '\'') return true;
+  return false;
+}
+
 bool is_white(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
 
 // True when only white space follows position i.
@@ -111,7 +119,7 @@ void Engine::open_group(bool evaluated, std::int32_t value) {
 // #if and #elif: escape sequences are converted first; only a line with a
 // quote in it can hold one.
 bool Engine::evaluate_with_escapes(std::string_view text, std::size_t pos, std::int32_t& value) {
-  if (text.find_first_of("\"'") == std::string_view::npos)
+  if (!holds_quote(text))
     return evaluate_condition(run_, text.substr(pos), value);
   std::string copy(text);
   convert_escapes(run_, copy);

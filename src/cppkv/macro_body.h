@@ -7,15 +7,12 @@
 #include <string>
 #include <string_view>
 
+#include <vector>
+
+#include "cppkv/macro_entry.h"
 #include "cppkv/macros.h"
 
 namespace cppkv {
-
-enum class ParamUse {
-  Expanded,    // fully expanded argument
-  AsWritten,   // next to ##: the argument as written
-  Stringized,  // after #: the argument as a string literal
-};
 
 inline bool body_blank(char c) { return c == ' ' || c == '\t'; }
 
@@ -110,6 +107,54 @@ void walk_body(std::string_view body, Visitor& v) {
     v.text(body.substr(i, j - i));
     i = j;
     after_paste = false;
+  }
+}
+
+// Records what walk_body tells into a plan: runs of text that follow each
+// other in the body become one step, and every parameter inserted
+// expanded is marked.
+struct BodyPlanRecorder {
+  std::string_view body;
+  BodyPlan& plan;
+
+  void text(std::string_view t) {
+    std::vector<BodyStep>& steps = plan.steps;
+    const auto offset = static_cast<std::uint16_t>(t.data() - body.data());
+    if (!steps.empty() && steps.back().kind == BodyStep::Kind::Text &&
+        steps.back().offset + steps.back().length == offset) {
+      steps.back().length = static_cast<std::uint16_t>(steps.back().length + t.size());
+      return;
+    }
+    BodyStep s;
+    s.offset = offset;
+    s.length = static_cast<std::uint16_t>(t.size());
+    steps.push_back(s);
+  }
+  void paste() {
+    BodyStep s;
+    s.kind = BodyStep::Kind::Paste;
+    plan.steps.push_back(s);
+  }
+  void param(std::size_t index, ParamUse use) {
+    if (use == ParamUse::Expanded && index < kMaxParameters)
+      plan.expanded_params[index / 64] |= std::uint64_t{1} << (index % 64);
+    BodyStep s;
+    s.kind = BodyStep::Kind::Param;
+    s.use = use;
+    s.index = static_cast<std::uint16_t>(index);
+    plan.steps.push_back(s);
+  }
+};
+
+// Tells the visitor the planned steps of a body, as walk_body would.
+template <class Visitor>
+void replay_body(const MacroEntry& m, Visitor& v) {
+  for (const BodyStep& s : m.plan->steps) {
+    switch (s.kind) {
+      case BodyStep::Kind::Text: v.text(std::string_view(m.body.data() + s.offset, s.length)); break;
+      case BodyStep::Kind::Param: v.param(s.index, s.use); break;
+      case BodyStep::Kind::Paste: v.paste(); break;
+    }
   }
 }
 

@@ -39,6 +39,7 @@ struct SubstitutionWriter {
   std::string& out;
   const std::vector<std::string>& args;
   const std::vector<std::string>& expanded;
+  const std::uint64_t* unchanged;  // arguments whose expansion is themselves
   std::size_t stored;  // arguments given; the others are empty
 
   void text(std::string_view t) { out.append(t); }
@@ -48,7 +49,9 @@ struct SubstitutionWriter {
   void param(std::size_t index, ParamUse use) {
     if (index >= stored) return;
     switch (use) {
-      case ParamUse::Expanded: out.append(expanded[index]); break;
+      case ParamUse::Expanded:
+        out.append((unchanged[index / 64] >> (index % 64)) & 1 ? args[index] : expanded[index]);
+        break;
       case ParamUse::AsWritten: out.append(args[index]); break;
       case ParamUse::Stringized: append_stringized(out, args[index]); break;
     }
@@ -106,7 +109,9 @@ void Expander::reset() {
   nframes_ = 0;
 }
 
-void Expander::push_context(Run& run, Mode mode, std::string_view text, std::string* out) {
+// Forced inline into its callers: it runs once per text line, expression
+// and expanded argument, and its set-up as a call cost as much as its work.
+[[gnu::always_inline]] inline void Expander::push_context(Run& run, Mode mode, std::string_view text, std::string* out) {
   if (nframes_ > kMaxNesting) report(run, CLASS_FATAL, M_MACRO_REPLACE_NESTING_OVER);
   if (depth_ == contexts_.size()) contexts_.push_back(std::make_unique<Context>());
   Context& c = *contexts_[depth_++];
@@ -128,20 +133,60 @@ void Expander::push_context(Run& run, Mode mode, std::string_view text, std::str
   f.below = 0;
 }
 
-// Pushes a replacement; its text is taken over from text, which is left
-// with some other content.
-void Expander::push_frame(Run& run, MacroEntry* m, std::string& text, std::size_t below) {
-  if (text.size() + below > kMaxRewritten) report(run, CLASS_FATAL, M_INPUT_BUFFER_OVERFLOW);
+// Forced inline: it runs once per piece of text written (a run between
+// names, each expansion), mostly for a few characters.
+[[gnu::always_inline]] inline void Expander::emit(Run& run, Context& c, const char* p, std::size_t n, bool from_expansion) {
+  if (n == 0) return;
+  if (from_expansion) {
+    c.produced += n;
+    if (c.produced > kMaxRewritten) report(run, CLASS_FATAL, M_INPUT_BUFFER_OVERFLOW);
+  }
+  if (c.mode == Mode::TextLine)
+    put_text(run, std::string_view(p, n));
+  else
+    c.out->append(p, n);
+}
+
+// A replacement of len characters pushed on top, its text still to be
+// attached. Forced inline, with push_frame: once per call, and as calls
+// their set-up cost about as much as their work.
+[[gnu::always_inline]] inline Expander::Frame& Expander::new_frame(Run& run, MacroEntry* m, std::size_t len, std::size_t below) {
+  if (len + below > kMaxRewritten) report(run, CLASS_FATAL, M_INPUT_BUFFER_OVERFLOW);
   if (nframes_ > kMaxNesting) report(run, CLASS_FATAL, M_MACRO_REPLACE_NESTING_OVER);
   if (nframes_ == frames_.size()) frames_.emplace_back();
   Frame& f = frames_[nframes_++];
-  f.own.swap(text);
-  f.owned = true;
-  f.len = f.own.size();
+  f.len = len;
   f.pos = 0;
   f.macro = m;
   f.below = below;
   m->expanding = true;
+  return f;
+}
+
+// Pushes a replacement; its text is taken over from text, which is left
+// with some other content.
+[[gnu::always_inline]] inline void Expander::push_frame(Run& run, MacroEntry* m, std::string& text, std::size_t below) {
+  Frame& f = new_frame(run, m, text.size(), below);
+  f.own.swap(text);
+  f.owned = true;
+}
+
+// Pushes a replacement that is the macro's body as stored. No definition
+// changes while a line is expanded, so the body outlives the frame.
+void Expander::push_body_frame(Run& run, MacroEntry* m, std::size_t below) {
+  Frame& f = new_frame(run, m, m->body.size(), below);
+  f.ext = m->body.data();
+  f.owned = false;
+}
+
+// What pushing a body without names and rescanning it comes to, without
+// the frame: the same limits, the body written as produced by an
+// expansion, and the end of the replacement.
+void Expander::write_nameless_body(Run& run, Context& c, const MacroEntry& m, std::size_t below) {
+  if (m.body.size() + below > kMaxRewritten) report(run, CLASS_FATAL, M_INPUT_BUFFER_OVERFLOW);
+  if (nframes_ > kMaxNesting) report(run, CLASS_FATAL, M_MACRO_REPLACE_NESTING_OVER);
+  emit(run, c, m.body.data(), m.body.size(), true);
+  if (nframes_ - 1 == c.base) finish_top_level(run, c);
 }
 
 std::size_t Expander::remaining_from(std::size_t frame) const {
@@ -193,8 +238,11 @@ inline MacroSlot* Expander::lookup_expandable(Run& run, std::string_view name) {
 
 // The next identifier in p[i, n) that names a macro that may be expanded
 // now; s and i become its bounds. Numbers and literals are stepped over
-// whole. nullptr (with i == n) when there is none.
-MacroSlot* Expander::find_expandable(Run& run, const char* p, std::size_t n, std::size_t& i, std::size_t& s) {
+// whole. nullptr (with i == n) when there is none. Forced inline into its
+// two callers: it runs once per rescan of a short text, and as a call it
+// saved and restored most registers each time, costing more than the scan
+// of a typical replacement.
+[[gnu::always_inline]] inline MacroSlot* Expander::find_expandable(Run& run, const char* p, std::size_t n, std::size_t& i, std::size_t& s) {
   const unsigned char* const begin = reinterpret_cast<const unsigned char*>(p);
   const unsigned char* const end = begin + n;
   const unsigned char* q = begin + i;
@@ -314,18 +362,6 @@ void Expander::finish_top_level(Run& run, Context& c) {
   emit_owed_newlines(run, c);
 }
 
-void Expander::emit(Run& run, Context& c, const char* p, std::size_t n, bool from_expansion) {
-  if (n == 0) return;
-  if (from_expansion) {
-    c.produced += n;
-    if (c.produced > kMaxRewritten) report(run, CLASS_FATAL, M_INPUT_BUFFER_OVERFLOW);
-  }
-  if (c.mode == Mode::TextLine)
-    put_text(run, std::string_view(p, n));
-  else
-    c.out->append(p, n);
-}
-
 void Expander::emit_owed_newlines(Run& run, Context& c) {
   static const char kNewlines[] = "\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n";
   while (c.owed_newlines > 0) {
@@ -374,23 +410,35 @@ Expander::Collect Expander::collect_arguments(Run& run, Context& c, Cursor& cur)
 
   total_args_ = 0;
   c.arg_count = 0;
+  c.unchanged[0] = c.unchanged[1] = 0;
   bool any_text = false;  // "()" with only white space is no argument at all
   bool too_long = false;
-  std::string& arg = scratch_arg_;
-  arg.clear();
+  // Each argument is collected where it is kept; those past the parameter
+  // limit are counted but not kept.
+  auto next_slot = [&]() -> std::string& {
+    if (c.arg_count >= kMaxParameters) return scratch_arg_;
+    if (c.args.size() <= c.arg_count) c.args.resize(c.arg_count + 1);
+    return c.args[c.arg_count];
+  };
+  std::string* arg = &next_slot();
+  arg->clear();
   auto store = [&]() {
-    std::string_view t = trim_blanks(arg);
-    if (t.size() > kMaxArgumentLength) {
+    const std::string_view t = trim_blanks(*arg);
+    std::size_t keep = t.size();
+    if (keep > kMaxArgumentLength) {
       if (!too_long) report_at_call(run, M_MACRO_ARGUMENT_ERROR, call_line_);
       too_long = true;
-      t = t.substr(0, kMaxArgumentLength);
+      keep = kMaxArgumentLength;
     }
-    if (c.arg_count < kMaxParameters) {
-      if (c.args.size() <= c.arg_count) c.args.resize(c.arg_count + 1);
-      c.args[c.arg_count++].assign(t);
-    }
+    // Blanks around an argument are rare: the string is only touched when
+    // there are some (or it is too long).
+    const auto lead = static_cast<std::size_t>(t.data() - arg->data());
+    if (lead > 0) arg->erase(0, lead);
+    if (keep != arg->size()) arg->resize(keep);
+    if (c.arg_count < kMaxParameters) ++c.arg_count;
     ++total_args_;
-    arg.clear();
+    arg = &next_slot();
+    arg->clear();
   };
   int depth = 0;
   for (;;) {
@@ -401,7 +449,7 @@ Expander::Collect Expander::collect_arguments(Run& run, Context& c, Cursor& cur)
       while (j < f.len && kChars.arg_plain[u[j]]) ++j;
       if (j > cur.pos) {
         for (std::size_t k = cur.pos; !any_text && k < j; ++k) any_text = !is_blank_char(u[k]);
-        arg.append(f.data() + cur.pos, j - cur.pos);
+        arg->append(f.data() + cur.pos, j - cur.pos);
         cur.pos = j;
         continue;
       }
@@ -422,7 +470,7 @@ Expander::Collect Expander::collect_arguments(Run& run, Context& c, Cursor& cur)
       continue;
     }
     if (!is_blank_char(ch)) any_text = true;
-    arg.push_back(static_cast<char>(ch));
+    arg->push_back(static_cast<char>(ch));
     if (ch == '(') ++depth;
     if (ch == ')') --depth;
     if (ch == '"' || ch == '\'') {
@@ -432,13 +480,13 @@ Expander::Collect Expander::collect_arguments(Run& run, Context& c, Cursor& cur)
         const int d = next_char(c, cur);
         if (d == '\n' || d == kEndOfText) break;
         ++cur.pos;
-        arg.push_back(static_cast<char>(d));
+        arg->push_back(static_cast<char>(d));
         if (d == ch) break;
         if (d == '\\') {
           const int e = next_char(c, cur);
           if (e == ch || e == '\\') {
             ++cur.pos;
-            arg.push_back(static_cast<char>(e));
+            arg->push_back(static_cast<char>(e));
           }
         }
       }
@@ -502,7 +550,7 @@ void Expander::start_argument_expansion(Run& run, Context& c) {
     std::size_t end = 0;
     std::size_t start = 0;
     if (!find_expandable(run, arg.data(), arg.size(), end, start)) {
-      c.expanded[i] = arg;  // nothing in it to expand
+      c.unchanged[i / 64] |= std::uint64_t{1} << (i % 64);
       return;
     }
     // What comes before the first macro name goes out as it is.
@@ -517,9 +565,17 @@ void Expander::start_argument_expansion(Run& run, Context& c) {
 
 void Expander::finish_call(Run& run, Context& c) {
   MacroEntry& m = *c.call;
+  if (m.verbatim) {
+    if (m.body.size() > kMaxSubstituted) report(run, CLASS_FATAL, M_INPUT_BUFFER_OVERFLOW);
+    if (m.nameless)
+      write_nameless_body(run, c, m, remaining_from(c.rescan_from));
+    else
+      push_body_frame(run, &m, remaining_from(c.rescan_from));
+    return;
+  }
   result_.clear();
-  SubstitutionWriter writer{result_, c.args, c.expanded, c.arg_count};
-  walk_body(m.body, writer);
+  SubstitutionWriter writer{result_, c.args, c.expanded, c.unchanged, c.arg_count};
+  replay_body(m, writer);
   if (result_.size() > kMaxSubstituted) report(run, CLASS_FATAL, M_INPUT_BUFFER_OVERFLOW);
   push_frame(run, &m, result_, remaining_from(c.rescan_from));
 }

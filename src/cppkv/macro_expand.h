@@ -63,6 +63,10 @@ class Expander {
     std::size_t arg_count = 0;    // stored arguments
     std::vector<std::string> args;
     std::vector<std::string> expanded;
+    // Bit i: argument i holds no name to expand, so its expansion is the
+    // argument as written and is taken from args instead of a copy.
+    std::uint64_t unchanged[2] = {0, 0};
+    bool expands_to_itself(std::size_t i) const { return (unchanged[i / 64] >> (i % 64)) & 1; }
   };
 
   struct Cursor {
@@ -85,7 +89,10 @@ class Expander {
   void finish_top_level(Run& run, Context& c);
   void emit(Run& run, Context& c, const char* p, std::size_t n, bool from_expansion);
   void emit_owed_newlines(Run& run, Context& c);
+  Frame& new_frame(Run& run, MacroEntry* m, std::size_t len, std::size_t below);
   void push_frame(Run& run, MacroEntry* m, std::string& text, std::size_t below);
+  void push_body_frame(Run& run, MacroEntry* m, std::size_t below);
+  void write_nameless_body(Run& run, Context& c, const MacroEntry& m, std::size_t below);
   std::size_t remaining_from(std::size_t frame) const;
 
   Collect collect_arguments(Run& run, Context& c, Cursor& cur);

@@ -20,7 +20,7 @@ std::pair<MacroSlot*, bool> MacroIndex::find_or_add(std::string_view name) {
   for (;; i = (i + 1) & mask_) {
     Cell& cell = cells_[i];
     if (cell.slot == nullptr) break;
-    if (cell.hash == h && cell.slot->name == name) return {cell.slot, false};
+    if (cell.hash == h && names_equal(cell.slot->name, name)) return {cell.slot, false};
   }
   cells_[i].hash = h;
   cells_[i].slot = new MacroSlot{std::string(name), MacroEntry{}};

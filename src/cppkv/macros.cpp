@@ -1,7 +1,9 @@
 #include "cppkv/macros.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <vector>
 
 #include "cppkv/chars.h"
@@ -18,17 +20,6 @@ MacroTable::MacroTable() : expander(std::make_unique<Expander>()) {}
 MacroTable::~MacroTable() = default;
 
 namespace {
-
-// Records which parameters a body inserts fully expanded.
-struct ExpandedParamMarker {
-  MacroEntry& entry;
-  void text(std::string_view) {}
-  void paste() {}
-  void param(std::size_t index, ParamUse use) {
-    if (use == ParamUse::Expanded && index < kMaxParameters)
-      entry.expanded_params[index / 64] |= std::uint64_t{1} << (index % 64);
-  }
-};
 
 // The body with each parameter name outside literals replaced by its
 // reference and every mark byte of the body doubled. Digit-led tokens are
@@ -73,6 +64,24 @@ std::string encode_body(std::string_view body, const std::vector<std::string_vie
   return out;
 }
 
+// True when substituting the encoded body can only copy it: without a mark
+// byte there is no parameter reference and no doubled mark, and without
+// "##" nothing is pasted. ("##" inside a literal is copied as it stands,
+// but such a body is simply left to the general walk.)
+bool substitutes_as_itself(std::string_view encoded) {
+  return encoded.find(kParamMark) == std::string_view::npos && encoded.find("##") == std::string_view::npos;
+}
+
+// Reads the body once into what its calls need: which parameters are
+// inserted expanded and the substitution steps, so that a call does not
+// walk the encoded body again.
+std::unique_ptr<BodyPlan> plan_body(std::string_view body) {
+  auto plan = std::make_unique<BodyPlan>();
+  BodyPlanRecorder recorder{body, *plan};
+  walk_body(body, recorder);
+  return plan;
+}
+
 // Enters an encoded definition: a reserved entry warns "reserved id used"
 // and is replaced, an equal body is kept silently (parameter lists are not
 // compared), another body warns "redefined".
@@ -113,8 +122,9 @@ void define_parsed(Run& run, std::string_view name, bool function_like,
   entry.function_like = function_like;
   entry.param_count = static_cast<std::uint8_t>(params.size());
   entry.body = encode_body(body, params);
-  ExpandedParamMarker marker{entry};
-  walk_body(entry.body, marker);
+  entry.verbatim = substitutes_as_itself(entry.body);
+  entry.nameless = entry.verbatim && std::none_of(entry.body.begin(), entry.body.end(), is_id_start);
+  if (!entry.verbatim) entry.plan = plan_body(entry.body);
   enter_definition(run, name, std::move(entry));
 }
 
@@ -178,7 +188,7 @@ void create_macro_table(Run& run) {
   for (const char* name : {"__LINE__", "__FILE__", "__DATE__", "__TIME__"}) {
     MacroEntry entry;
     entry.reserved = true;
-    t.entries.find_or_add(name).first->entry = entry;
+    t.entries.find_or_add(name).first->entry = std::move(entry);
     t.filter.note(name);
   }
 }

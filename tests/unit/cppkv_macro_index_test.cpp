@@ -95,6 +95,32 @@ TEST(CppkvMacroIndex, ErasingEverythingLeavesAnEmptyIndex) {
 
 // Names whose probe runs wrap from the last cell of the first array to the
 // first cells: erasing one must move the later ones back across the wrap.
+TEST(CppkvMacroIndex, NamesDifferingInOneByteAtAnyLengthStayApart) {
+  // Names are hashed and compared a word at a time, with the word width
+  // chosen by length: every length from 1 to 24 (each side of 4, 8 and 16),
+  // a change of one byte at every position, and prefixes of each other.
+  MacroIndex index;
+  std::map<std::string, std::string> model;
+  std::vector<std::string> all;
+  for (std::size_t length = 1; length <= 24; ++length) {
+    const std::string base(length, 'a');
+    for (std::size_t at = 0; at <= length; ++at) {
+      std::string name = base;
+      if (at < length) name[at] = 'b';
+      all.push_back(name);
+    }
+  }
+  for (const std::string& name : all) {
+    auto [slot, added] = index.find_or_add(name);
+    ASSERT_EQ(added, model.count(name) == 0) << name;
+    slot->entry.body = name;
+    model[name] = name;
+  }
+  all.push_back(std::string());
+  all.push_back(std::string(25, 'a'));
+  expect_same(index, model, all);
+}
+
 TEST(CppkvMacroIndex, EraseAcrossTheWrapOfTheCellArray) {
   constexpr std::uint64_t kLastCell = 255;  // the first array has 256 cells
   std::vector<std::string> at_end, at_start;

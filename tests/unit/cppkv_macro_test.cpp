@@ -250,13 +250,44 @@ TEST_F(MacroTest, ExpansionLengthLimit) {
                "[Error(cppkv.28):t.c, line 3] input buffer over flow\n");
 }
 
-// Macros M0 ... M(count - 1), each naming the next, the last one "end",
-// and a line that uses M0.
-std::string chain(int count) {
+TEST_F(MacroTest, ArgumentsWithAndWithoutNamesToExpand) {
+  // An argument without a macro name is inserted as written, one with a
+  // name expanded; blanks around either are dropped, # and ## see them as
+  // written.
+  EXPECT_EQ(expand("#define N 7\n#define F(x, y) x|y|#x|#y|x##y\nF( a + 1 ,  N\t)F(N,\"N\")\n"),
+            "\n\n"
+            "a + 1|7|\"a + 1\"|\"N\"|a + 1N 7|\"N\"|\"N\"|\"\\\"N\\\"\"|7\"N\"\n");
+}
+
+TEST_F(MacroTest, PlainBodyRescannedWhereStoredKeepsTheLimit) {
+  // A body without parameters, ## or mark bytes is rescanned in place:
+  // 16,380 characters and the line feed after the call make 16,381, one
+  // more character is too many, as for a substituted body.
+  file("t.c", "X\n");
+  EXPECT_EQ(run({"-DX=" + std::string(16380, 'a'), "t.c"}), 0) << stderr_text;
+  EXPECT_EQ(run({"-DX=" + std::string(16381, 'a'), "t.c"}), 3);
+  EXPECT_EQ(stderr_text, "[Error(cppkv.28):t.c, line 1] input buffer over flow\n");
+}
+
+TEST_F(MacroTest, BodiesCopiedAsTheyStandOrWalked) {
+  // A lone # is copied; ## inside a literal is copied; ## outside one
+  // pastes; a mark byte in the body is one byte of the replacement.
+  EXPECT_EQ(expand("#define H # x\n#define S \"a##b\" 'c##d'\n#define P a ## b\n#define M \x1f\x1f\nH S P M\n"),
+            "\n\n\n\n"
+            "# x \"a##b\" 'c##d' ab \x1f\x1f\n");
+  // The same pieces in a body with a parameter, read into steps once.
+  EXPECT_EQ(expand("#define G(x) #y x ## x \"x#\" \x1f\x1f# x#x\nG(a)|G( b c )\n"),
+            "\n"
+            "#y aa \"x#\" \x1f\x1f\"a\"\"a\" |#y b cb c \"x#\" \x1f\x1f\"b c\"\"b c\"\n");
+}
+
+// Macros M0 ... M(count - 1), each naming the next, the last one with the
+// body given, and a line that uses M0.
+std::string chain(int count, const std::string& last_body = "end") {
   std::string source;
   for (int i = 0; i + 1 < count; ++i)
     source += "#define M" + std::to_string(i) + " M" + std::to_string(i + 1) + "\n";
-  return source + "#define M" + std::to_string(count - 1) + " end\nM0\n";
+  return source + "#define M" + std::to_string(count - 1) + " " + last_body + "\nM0\n";
 }
 
 TEST_F(MacroTest, ReplacementPlusRestOfLineLimit) {
@@ -276,6 +307,27 @@ TEST_F(MacroTest, ChainPastTheNestingBoundIsFatal) {
   file("t.c", chain(65537));
   EXPECT_EQ(run({"t.c"}), 3);
   EXPECT_EQ(stderr_text, "[Error(cppkv.35):t.c, line 65538] macro replace nesting over\n");
+}
+
+TEST_F(MacroTest, BodyWithoutNamesAtTheNestingBound) {
+  // A body without names is written out without a frame of its own, under
+  // the same bound: the 65,536th replacement passes, the 65,537th not.
+  EXPECT_EQ(expand(chain(65536, "(1+2)")), std::string(65536, '\n') + "(1+2)\n");
+  file("t.c", chain(65537, "(1+2)"));
+  EXPECT_EQ(run({"t.c"}), 3);
+  EXPECT_EQ(stderr_text, "[Error(cppkv.35):t.c, line 65538] macro replace nesting over\n");
+}
+
+TEST_F(MacroTest, BodyWithoutNamesInArgumentsAndExpressions) {
+  // Written out where the frame would have been rescanned: inside an
+  // argument, before and after other text, in an #if expression, and
+  // under the length limit of one rescan.
+  EXPECT_EQ(expand("#define ONE (1)\n#define F(x) [x]\n#define E\nF(ONE)ONE+ONE E;\n#if ONE+ONE == 2\nyes\n#endif\n"),
+            "\n\n\n[(1)] (1) +(1)  ;\n\nyes\n\n");
+  file("t.c", "X\n");
+  EXPECT_EQ(run({"-DX=" + std::string(16380, '1'), "t.c"}), 0) << stderr_text;
+  EXPECT_EQ(run({"-DX=" + std::string(16381, '1'), "t.c"}), 3);
+  EXPECT_EQ(stderr_text, "[Error(cppkv.28):t.c, line 1] input buffer over flow\n");
 }
 
 TEST_F(MacroTest, NestedArgumentsExpandWithoutDeepRecursion) {
