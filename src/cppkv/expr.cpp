@@ -135,10 +135,12 @@ bool resolve_defined(const Run& run, std::string_view t, std::size_t at, std::si
 }
 
 // Pass 1: every defined operator becomes " 1 " or " 0 ". Other identifiers,
-// tokens that start with a digit and quoted literals are copied whole.
+// tokens that start with a digit and quoted literals are copied whole; the
+// text between defined operators goes out in one piece.
 bool replace_defined(const Run& run, std::string_view t, std::string& out) {
   static constexpr std::string_view kDefined = "defined";
   out.clear();
+  std::size_t copied = 0;  // t[0, copied) is in out
   std::size_t i = 0;
   while (i < t.size()) {
     const char c = t[i];
@@ -149,17 +151,17 @@ bool replace_defined(const Run& run, std::string_view t, std::string& out) {
       end = identifier_end(t, i);
     } else if (is_id_start(c)) {
       end = identifier_end(t, i);
-      if (t.substr(i, kDefined.size()) == kDefined) {
+      if (c == 'd' && end - i >= kDefined.size() && t.compare(i, kDefined.size(), kDefined) == 0) {
         bool defined = false;
         if (!resolve_defined(run, t, i + kDefined.size(), end, end, defined)) return false;
+        out.append(t.data() + copied, i - copied);
         out += defined ? " 1 " : " 0 ";
-        i = end;
-        continue;
+        copied = end;
       }
     }
-    out.append(t.substr(i, end - i));
     i = end;
   }
+  out.append(t.data() + copied, t.size() - copied);
   return true;
 }
 
@@ -205,8 +207,11 @@ bool convert_operands(std::string_view t, std::string& out) {
       out.push_back(suffix ? c : '0');
       i = end;
     } else {
-      out.push_back(c);
-      ++i;
+      // Operators and blanks go out as a run.
+      std::size_t k = i + 1;
+      while (k < t.size() && !is_digit(t[k]) && !is_quote(t[k]) && !is_id_start(t[k])) ++k;
+      out.append(t.data() + i, k - i);
+      i = k;
     }
   }
   return true;
