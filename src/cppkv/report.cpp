@@ -67,11 +67,13 @@ const MessageEntry* find_message(int id) {
 
 void write(std::FILE* f, std::string_view text) { std::fwrite(text.data(), 1, text.size(), f); }
 
-// The console line of one message.
+// The console line of one message, built in head (the run's work area, so
+// that a source full of errors costs no allocation per message).
 void write_console(std::FILE* f, const char* label, const MessageEntry& m, std::string_view file,
-                   std::uint32_t line, std::string_view name) {
+                   std::uint32_t line, std::string_view name, std::string& head) {
   bool with_file = !file.empty() || m.number == M_REDEFINED;
-  std::string head = "[";
+  head.clear();
+  head += '[';
   head += label;
   head += "(cppkv.";
   head += std::to_string(m.number);
@@ -94,10 +96,10 @@ void write_console(std::FILE* f, const char* label, const MessageEntry& m, std::
 }
 
 // The side-file record of one message.
-std::string side_record(const char* label, const MessageEntry& m, std::string_view file,
-                        std::uint32_t line, std::string_view name) {
+void side_record(const char* label, const MessageEntry& m, std::string_view file, std::uint32_t line,
+                 std::string_view name, std::string& rec) {
   bool with_file = !file.empty() || m.number == M_REDEFINED;
-  std::string rec;
+  rec.clear();
   if (with_file) {
     rec.append(file);
     rec += " ";
@@ -115,7 +117,6 @@ std::string side_record(const char* label, const MessageEntry& m, std::string_vi
     rec += "'";
   }
   rec += "\n";
-  return rec;
 }
 
 // Appends one record to the side file, if one is named: "w" for the first
@@ -165,8 +166,11 @@ void report(Run& run, int message_class, int id, std::string_view name) {
   const std::string file(current_name(run));
   const std::uint32_t line = current_line(run);
   const char* label = message_class == CLASS_WARNING ? "Warning" : "Error";
-  write_console(run.settings.message_stream, label, *m, file, line, name);
-  write_side_file(run, side_record(label, *m, file, line, name));
+  write_console(run.settings.message_stream, label, *m, file, line, name, run.report_text);
+  if (run.settings.side_file_name) {
+    side_record(label, *m, file, line, name, run.report_text);
+    write_side_file(run, run.report_text);
+  }
 
   switch (message_class) {
     case CLASS_COMMAND: throw FatalStop{2};

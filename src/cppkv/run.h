@@ -43,6 +43,7 @@ struct Run {
   bool error_flag = false;
   bool warning_flag = false;
   bool side_file_first_open = true;
+  std::string report_text;  // work area of report: one console line or side-file record
 
   // Output state.
   bool dependency_written = false;
