@@ -59,11 +59,26 @@ inline __m128i load_ends(const char* p, std::size_t n) {
   return _mm_set_epi64x(static_cast<long long>(last), static_cast<long long>(first));
 }
 
+// The place in the text of the byte that stands k-th in load_ends(p, n).
+inline std::size_t ends_place(std::size_t n, int k) {
+  return k < 8 ? static_cast<std::size_t>(k) : n - 16 + static_cast<std::size_t>(k);
+}
+
 // The flags of the bytes of chunk equal to c.
 inline unsigned chunk_flags(__m128i chunk, char c) {
   return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, _mm_set1_epi8(c))));
 }
 #endif
+
+// Hands test the place of each flagged byte, lowest flag bit first (place
+// maps a bit number to the byte's place in the text), until test answers
+// true; true then.
+template <typename Flags, typename Place, typename Test>
+bool any_flagged(Flags flags, Place place, Test test) {
+  for (; flags != 0; flags &= flags - 1)
+    if (test(place(std::countr_zero(flags)))) return true;
+  return false;
+}
 
 // True when text holds the byte c. A line of eight bytes or more is read in
 // chunks of sixteen (the last one overlapping), cheaper than a call of the

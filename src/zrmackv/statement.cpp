@@ -133,19 +133,6 @@ std::size_t with_blanks_before(std::string_view line, std::size_t semicolon) {
   return semicolon;
 }
 
-// Takes the flagged bytes of line in the order of their flag bits (lowest
-// first), each at the place position gives for its bit. True at the
-// comment's ";", whose place is then in at.
-template <typename Flags, typename Position>
-bool visit_flagged(std::string_view line, Flags flags, Position position, char& quote,
-                   std::size_t& at) {
-  for (; flags != 0; flags &= flags - 1) {
-    at = position(std::countr_zero(flags));
-    if (comment_split_step(line[at], quote)) return true;
-  }
-  return false;
-}
-
 #if defined(__SSE2__)
 // The flags of the quotes and ";" among the sixteen bytes of chunk.
 unsigned comment_flags(__m128i chunk) {
@@ -169,39 +156,41 @@ std::size_t comment_start(std::string_view line) {
   const char* p = line.data();
   const std::size_t n = line.size();
   std::size_t i = 0;
-  std::size_t at;
+  // The comment's ";" when the flagged bytes reach it; its place is then
+  // in at.
+  std::size_t at = 0;
+  const auto splits_at = [&](std::size_t place) {
+    at = place;
+    return comment_split_step(line[place], quote);
+  };
 #if defined(__SSE2__)
   if (n >= 16) {
     for (; i + 16 <= n; i += 16) {
-      const auto position = [i](int k) { return i + static_cast<std::size_t>(k); };
-      if (visit_flagged(line, comment_flags(load_chunk(p + i)), position, quote, at))
-        return with_blanks_before(line, at);
+      const auto place = [i](int k) { return i + static_cast<std::size_t>(k); };
+      if (any_flagged(comment_flags(load_chunk(p + i)), place, splits_at)) return with_blanks_before(line, at);
     }
     if (i == n) return n;
     // The last bytes as the end of the line's last sixteen: the bytes
     // already visited lose their flags.
     const unsigned flags = comment_flags(load_chunk(p + n - 16)) & (~0u << (16 - (n - i)));
-    const auto position = [n](int k) { return n - 16 + static_cast<std::size_t>(k); };
-    return visit_flagged(line, flags, position, quote, at) ? with_blanks_before(line, at) : n;
+    const auto place = [n](int k) { return n - 16 + static_cast<std::size_t>(k); };
+    return any_flagged(flags, place, splits_at) ? with_blanks_before(line, at) : n;
   }
   if (n >= 8) {
     // The first eight bytes and the last eight: the bytes of the last eight
     // that the first eight hold already (n-8 to 7) lose their flags.
     const unsigned twice = ((1u << (16 - n)) - 1) << 8;
     const unsigned flags = comment_flags(load_ends(p, n)) & ~twice;
-    const auto position = [n](int k) {
-      return k < 8 ? static_cast<std::size_t>(k) : n - 16 + static_cast<std::size_t>(k);
-    };
-    return visit_flagged(line, flags, position, quote, at) ? with_blanks_before(line, at) : n;
+    const auto place = [n](int k) { return ends_place(n, k); };
+    return any_flagged(flags, place, splits_at) ? with_blanks_before(line, at) : n;
   }
 #else
   // Eight bytes at a time (the flags are taken lowest bit first, which is
   // memory order only on a little-endian host).
   if constexpr (std::endian::native == std::endian::little) {
     for (; i + 8 <= n; i += 8) {
-      const auto position = [i](int k) { return i + static_cast<std::size_t>(k) / 8; };
-      if (visit_flagged(line, comment_flags(load_word(p + i)), position, quote, at))
-        return with_blanks_before(line, at);
+      const auto place = [i](int k) { return i + static_cast<std::size_t>(k) / 8; };
+      if (any_flagged(comment_flags(load_word(p + i)), place, splits_at)) return with_blanks_before(line, at);
     }
   }
 #endif

@@ -62,48 +62,34 @@ inline bool may_start_keyword(std::string_view line, std::size_t at) {
          (first == 's' && second == 'u');
 }
 
-#if defined(__SSE2__)
-// True when one of the dots flagged in flags, each at the place position
-// gives for its bit, may start a keyword.
-template <typename Position>
-bool flagged_dot_may_start_keyword(std::string_view line, unsigned flags, Position position) {
-  for (; flags != 0; flags &= flags - 1)
-    if (may_start_keyword(line, position(std::countr_zero(flags)))) return true;
-  return false;
-}
-#endif
-
 // The common line holds none of the keywords, and this is all the work it
 // costs: the line is read many bytes at a time, and only the places of its
 // dots are looked at. A dot may be looked at twice where chunks overlap. A
 // true answer may still find no keyword.
 bool may_hold_keyword(std::string_view line) {
   const std::size_t n = line.size();
+  const auto starts_keyword = [line](std::size_t place) { return may_start_keyword(line, place); };
 #if defined(__SSE2__)
   const char* p = line.data();
   if (n >= 16) {
     for (std::size_t i = 0;; i += 16) {
       if (i + 16 > n) i = n - 16;  // the last chunk overlaps the one before it
-      const auto position = [i](int k) { return i + static_cast<std::size_t>(k); };
-      if (flagged_dot_may_start_keyword(line, chunk_flags(load_chunk(p + i), '.'), position))
-        return true;
+      const auto place = [i](int k) { return i + static_cast<std::size_t>(k); };
+      if (any_flagged(chunk_flags(load_chunk(p + i), '.'), place, starts_keyword)) return true;
       if (i + 16 == n) return false;
     }
   }
   if (n >= 8) {
     // The first eight bytes and the last eight.
-    const auto position = [n](int k) {
-      return k < 8 ? static_cast<std::size_t>(k) : n - 16 + static_cast<std::size_t>(k);
-    };
-    return flagged_dot_may_start_keyword(line, chunk_flags(load_ends(p, n), '.'), position);
+    const auto place = [n](int k) { return ends_place(n, k); };
+    return any_flagged(chunk_flags(load_ends(p, n), '.'), place, starts_keyword);
   }
 #else
   if (n >= 8) {
     for (std::size_t i = 0;; i += 8) {
       if (i + 8 > n) i = n - 8;  // the last word overlaps the one before it
-      const std::uint64_t word = load_word(line.data() + i);
-      for (std::uint64_t dots = bytes_equal(word, '.'); dots != 0; dots &= dots - 1)
-        if (may_start_keyword(line, i + flagged_byte(dots))) return true;
+      const auto place = [i](int k) { return i + flagged_byte(std::uint64_t{1} << k); };
+      if (any_flagged(bytes_equal(load_word(line.data() + i), '.'), place, starts_keyword)) return true;
       if (i + 8 == n) return false;
     }
   }
